@@ -1,0 +1,32 @@
+// Path texts: bounded copying, joining and splitting.
+#pragma once
+#include <stddef.h>
+
+enum { PATH_SIZE = 256 };  // 255 characters and the terminating NUL
+
+// Copy src into dst (dstSize bytes), always terminated. Returns 1 when all of
+// src fit, 0 when it had to be cut.
+int CopyText(char *dst, size_t dstSize, const char *src);
+// Append src to the text already in dst; the same result rule as CopyText.
+int AppendText(char *dst, size_t dstSize, const char *src);
+
+// Append name to the directory path with one separator between. The result
+// must fit pathSize bytes; when it would not, path is left unchanged and the
+// join is refused with 0 (a cut path could name another file). 1 on success.
+int JoinPathIn(char *path, size_t pathSize, const char *name);
+// JoinPathIn for a path buffer of PATH_SIZE bytes.
+int JoinPath(char *path, const char *name);
+
+// Start of the last component of path ("\", "/" and ":" separate).
+const char *FileNamePart(const char *path);
+char *FileNamePart(char *path);
+// Cut path in place before its last component; returns path.
+char *DirectoryPart(char *path);
+
+// The directory the program was started from, without its file name.
+extern char SourceDirectory[PATH_SIZE];
+// Fill SourceDirectory from the module file name and the length that
+// GetModuleFileNameA returned for a PATH_SIZE buffer. A name that filled the
+// buffer may be cut or unterminated, so it is refused: SourceDirectory is
+// left empty and 0 returned.
+int SetSourceDirectory(const char *moduleName, unsigned long length);

@@ -1,0 +1,249 @@
+#include "setup1.h"
+
+#include <limits.h>
+#include <string.h>
+
+char PlanTarget[TARGET_TEXT_SIZE];
+char PlanCopyFiles[PLAN_TEXT_SIZE];
+char PlanRenameTo[PLAN_TEXT_SIZE];
+char PlanTempSpaceText[PLAN_TEXT_SIZE];
+char PlanRun[PLAN_TEXT_SIZE];
+int PlanTempSpace;
+TargetListRecord TargetList;
+char EditionLetter = ' ';
+char TargetDirectory[PATH_SIZE];
+int AdministratorFlag;
+
+int ParseTargetCodes(const char *text)
+{
+    int position = 0;
+    for (const char *p = text; *p != '\0' && *p != ' '; ++p) {
+        char *slot = TargetList.count < TARGET_SLOTS ? TargetList.entries[TargetList.count] : 0;
+        if (*p == '+') {
+            if (slot) slot[position] = '\0';
+            ++TargetList.count;
+            position = 0;
+            continue;
+        }
+        if (*p == '3' || *p == '4' || *p == 'N') EditionLetter = *p;
+        if (slot && position < TARGET_CODE_SIZE - 1) slot[position++] = *p;
+    }
+    if (TargetList.count < TARGET_SLOTS) TargetList.entries[TargetList.count][position] = '\0';
+    ++TargetList.count;
+    if (TargetList.count > TARGET_SLOTS) TargetList.count = TARGET_SLOTS;  // surplus entries dropped
+    return 1;
+}
+
+static int IsLetterOrDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+static int RunContains(const char *run, char c)
+{
+    for (; IsLetterOrDigit(*run); ++run)
+        if (*run == c) return 1;
+    return 0;
+}
+
+int HasTargetCode(const char *code)
+{
+    for (int i = 0; i < TargetList.count && i < TARGET_SLOTS; ++i) {
+        const char *entry = TargetList.entries[i];
+        int matches = 1;
+        for (; IsLetterOrDigit(*entry); ++entry)
+            if (!RunContains(code, *entry)) { matches = 0; break; }
+        if (matches) return 1;
+    }
+    return 0;
+}
+
+int TempSpaceValue(const char *text)
+{
+    const char *p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    int negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > (long long)INT_MAX + 1) value = (long long)INT_MAX + 1;
+    }
+    if (negative) return value > INT_MAX ? INT_MIN : -(int)value;
+    return value > INT_MAX ? INT_MAX : (int)value;
+}
+
+int JudgePlatform(unsigned long processorType, unsigned long major, unsigned long minor)
+{
+    switch (processorType) {
+    case 386: case 486: case 586:
+        return major == 3 && minor <= 50 ? PLATFORM_TOO_OLD : PLATFORM_ACCEPTED;
+    case 601: case 603: case 604: case 620: case 4000: case 21064:
+        return PLATFORM_ACCEPTED;
+    default:
+        return PLATFORM_REFUSED;
+    }
+}
+
+int VersionValue(const char *text)
+{
+    unsigned int value = 0;  // wraps modulo 2^32 like the 32-bit original
+    for (; *text; ++text)
+        if (*text >= '0' && *text <= '9') value = value * 10u + (unsigned)(*text - '0');
+    return (int)value;
+}
+
+void UpperCaseAscii(char *text)
+{
+    for (; *text; ++text)
+        if (*text >= 'a' && *text <= 'z') *text = (char)(*text - 'a' + 'A');
+}
+
+void CutUserFolder(char *directory)
+{
+    // Only a whole "\USER" component is the per-user folder; C:\USERDATA is not.
+    for (char *p = strstr(directory, "\\USER"); p; p = strstr(p + 1, "\\USER")) {
+        if (p[5] == '\0' || p[5] == '\\') {
+            *p = '\0';
+            return;
+        }
+    }
+}
+
+#ifdef _WIN32
+#include "backdrop.h"
+#include "prompt.h"
+#include "settings/settings.h"
+#include "staging.h"
+
+HINSTANCE ProgramInstance;
+
+static const char PlanSection[] = "phasetwo";
+
+int ReadPhaseTwoPlan()
+{
+    char planPath[PATH_SIZE];
+    CopyText(planPath, sizeof planPath, SourceDirectory);
+    // A plan path that does not fit is read as no plan at all.
+    const char *file = JoinPath(planPath, "SETUP1.INF") ? planPath : "";
+    struct { const char *key; char *buffer; DWORD size; } keys[] = {
+        {"target", PlanTarget, sizeof PlanTarget},
+        {"copyfiles", PlanCopyFiles, sizeof PlanCopyFiles},
+        {"renameto", PlanRenameTo, sizeof PlanRenameTo},
+        {"tempdir", TargetDirectory, sizeof TargetDirectory},
+        {"tempspace", PlanTempSpaceText, sizeof PlanTempSpaceText},
+        {"run", PlanRun, sizeof PlanRun},
+    };
+    for (auto &k : keys) {
+        k.buffer[0] = '\0';
+        if (file[0]) GetPrivateProfileStringA(PlanSection, k.key, "", k.buffer, k.size, file);
+        k.buffer[k.size - 1] = '\0';
+    }
+    ParseTargetCodes(PlanTarget);
+    PlanTempSpace = TempSpaceValue(PlanTempSpaceText);
+    return PlanTempSpace;
+}
+
+int CheckPlatform()
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    OSVERSIONINFOA version;
+    memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    // A failed query leaves the version at 0.0, which is accepted.
+    GetVersionExA(&version);
+    switch (JudgePlatform(system.dwProcessorType, version.dwMajorVersion, version.dwMinorVersion)) {
+    case PLATFORM_TOO_OLD:
+        MessageBoxA(0,
+                    "ZEV! does not run on your version of NT software.  You must be running NT "
+                    "version 3.51 (or newer) or Windows 95.",
+                    "Error", MB_OK | MB_ICONHAND);
+        return 0;
+    case PLATFORM_REFUSED:
+        return 0;
+    }
+    AdministratorFlag = IsAdministrator();
+    return 1;
+}
+
+int IsAdministrator()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_READ, &token)) return 0;
+    DWORD groupsBuffer[1024 / sizeof(DWORD)];
+    DWORD needed = 0;
+    BOOL haveGroups = GetTokenInformation(token, TokenGroups, groupsBuffer, sizeof groupsBuffer, &needed);
+    CloseHandle(token);
+    SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+    PSID administrators;
+    if (!haveGroups || !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                                 DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+        return 0;
+    const TOKEN_GROUPS *groups = reinterpret_cast<const TOKEN_GROUPS *>(groupsBuffer);
+    int result = 0;
+    for (DWORD i = 0; i < groups->GroupCount && !result; ++i)
+        if (EqualSid(administrators, groups->Groups[i].Sid)) result = 1;
+    FreeSid(administrators);
+    return result;
+}
+
+int FindInstalledProduct()
+{
+    char productName[128], applicationName[128], versionName[64];
+    char bestVersion[64] = "";
+    int bestValue = 0;
+    HGLOBAL walk = BeginInstalledEnum("ZEV!", "ZODOZ", "");
+    while (NextInstalled(walk, productName, sizeof productName, applicationName, sizeof applicationName,
+                         versionName, sizeof versionName)) {
+        int value = VersionValue(versionName);
+        if (bestValue < value) {
+            bestValue = value;
+            CopyText(bestVersion, sizeof bestVersion, versionName);
+        }
+    }
+    EndInstalledEnum(walk);
+
+    OpenSettings("ZEV!", "ZODOZ", bestVersion, AdministratorFlag);
+    char directory[PATH_SIZE];
+    ReadSetting(SETTING_DIRECTORY, "", directory, sizeof directory);
+    directory[sizeof directory - 1] = '\0';
+    UpperCaseAscii(directory);
+    if (directory[0] == '\0') return 0;
+    CutUserFolder(directory);
+    CopyText(TargetDirectory, sizeof TargetDirectory, directory);
+    return 1;
+}
+
+static int RunNormalMode(const char *commandLine)
+{
+    while (!PrepareTargetDirectory())
+        if (!PromptForDirectory(1)) return 0;
+    if (!StageFiles()) return 0;
+    return LaunchPhaseTwo(commandLine) ? 1 : 0;
+}
+
+static int RunAddOnMode()
+{
+    FindInstalledProduct();
+    int installed = PromptForDirectory(0) && PrepareTargetDirectory() && StageFiles();
+    if (installed)
+        MessageBoxA(0, "VUZevod RUD installation complete!", "ZEV Setup", MB_OK | MB_ICONINFORMATION);
+    else
+        MessageBoxA(0, "VUZevod RUD was NOT installed!", "ZEV Setup", MB_OK | MB_ICONEXCLAMATION);
+    return 0;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
+{
+    ProgramInstance = instance;
+    char moduleName[PATH_SIZE];
+    DWORD length = GetModuleFileNameA(instance, moduleName, sizeof moduleName);
+    // Without a trustworthy source directory nothing on the medium can be found.
+    if (!SetSourceDirectory(moduleName, length)) return 0;
+    if (!CheckPlatform()) return 0;
+    if (!CreateBackdrop(instance, previous, show)) return 0;
+    ReadPhaseTwoPlan();
+    return HasTargetCode("S") ? RunAddOnMode() : RunNormalMode(commandLine);
+}
+#endif

@@ -1,0 +1,176 @@
+// Loads the resources back out of the built SETUP1.EXE and reads its
+// import table.
+#include <windows.h>
+
+#include <string.h>
+
+#include "e2e.h"
+#include "resource.h"
+#include "testing.h"
+
+static HMODULE LoadProgram()
+{
+    std::string path = TestOption("setup1");
+    REQUIRE(!path.empty());
+    SetLastError(0xdeadbeef);
+    HMODULE module = LoadLibraryExA(path.c_str(), 0, DONT_RESOLVE_DLL_REFERENCES);
+    INFO("LoadLibraryExA(", path, ") error ", GetLastError());
+    REQUIRE(module != 0);
+    return module;
+}
+
+struct TemplateReader {
+    const BYTE *p;
+    WORD Word() { WORD w; memcpy(&w, p, 2); p += 2; return w; }
+    DWORD Dword() { DWORD d; memcpy(&d, p, 4); p += 4; return d; }
+    short Short() { return (short)Word(); }
+    void Align() { while ((ULONG_PTR)p & 3) ++p; }
+    // A name or ordinal field: "#n" for an ordinal, else the text.
+    std::string Field()
+    {
+        WORD first = Word();
+        if (first == 0xFFFF) return "#" + std::to_string(Word());
+        std::string text;
+        for (WORD c = first; c; c = Word()) text += (char)c;
+        return text;
+    }
+};
+
+TEST_CASE("dialog 100 is the prompt's template, in English (United States)")
+{
+    HMODULE module = LoadProgram();
+    HRSRC found = FindResourceExA(module, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_DIRECTORY_PROMPT),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    REQUIRE(found != 0);
+    TemplateReader t{(const BYTE *)LockResource(LoadResource(module, found))};
+    CHECK(t.Dword() == 0x90C000C0u);
+    CHECK(t.Dword() == 0u);
+    WORD count = t.Word();
+    CHECK(count == 7);
+    CHECK(t.Short() == 110);
+    CHECK(t.Short() == 53);
+    CHECK(t.Short() == 190);
+    CHECK(t.Short() == 181);
+    CHECK(t.Field() == "");  // menu
+    CHECK(t.Field() == "");  // standard dialog class
+    CHECK(t.Field() == "ZEV Setup");
+    CHECK(t.Word() == 8);
+    CHECK(t.Field() == "Helv");
+
+    static const struct { int id; const char *cls; DWORD style; short x, y, w, h; const char *text; } items[] = {
+        {101, "#130", 0x50020001, 7, 9, 176, 30, ""},   {102, "#130", 0x50020001, 7, 41, 176, 30, ""},
+        {103, "#130", 0x50020001, 7, 73, 176, 30, ""},  {104, "#130", 0x50020001, 7, 105, 176, 30, ""},
+        {105, "#129", 0x50830088, 10, 137, 170, 12, ""}, {1, "#128", 0x50030001, 9, 161, 70, 14, "OK"},
+        {2, "#128", 0x50030000, 85, 161, 95, 14, ""},
+    };
+    REQUIRE(count == 7);
+    for (const auto &want : items) {
+        INFO("control ", want.id);
+        t.Align();
+        CHECK(t.Dword() == want.style);
+        CHECK(t.Dword() == 0u);
+        CHECK(t.Short() == want.x);
+        CHECK(t.Short() == want.y);
+        CHECK(t.Short() == want.w);
+        CHECK(t.Short() == want.h);
+        CHECK(t.Word() == want.id);
+        CHECK(t.Field() == want.cls);  // 128 button, 129 edit, 130 static
+        CHECK(t.Field() == want.text);
+        CHECK(t.Word() == 0);
+    }
+    FreeLibrary(module);
+}
+
+TEST_CASE("the bitmaps heart and linnet are 232 by 112 pixels in 16 colours")
+{
+    HMODULE module = LoadProgram();
+    for (const char *name : {"heart", "linnet"}) {
+        INFO("bitmap ", name);
+        HRSRC found = FindResourceA(module, name, (LPCSTR)RT_BITMAP);
+        REQUIRE(found != 0);
+        const BITMAPINFOHEADER *header = (const BITMAPINFOHEADER *)LockResource(LoadResource(module, found));
+        CHECK(header->biWidth == 232);
+        CHECK(header->biHeight == 112);
+        CHECK(header->biBitCount == 4);
+
+        SetLastError(0xdeadbeef);
+        HBITMAP bitmap = LoadBitmapA(module, name);
+        INFO("LoadBitmapA error ", GetLastError());
+        REQUIRE(bitmap != 0);
+        BITMAP info;
+        CHECK(GetObjectA(bitmap, sizeof info, &info) == (int)sizeof info);
+        CHECK(info.bmWidth == 232);
+        CHECK(info.bmHeight == 112);
+        DeleteObject(bitmap);
+    }
+    FreeLibrary(module);
+}
+
+TEST_CASE("the program has its icon and a version block naming ZEV! and SETUP1.EXE")
+{
+    HMODULE module = LoadProgram();
+    CHECK(FindResourceA(module, MAKEINTRESOURCEA(IDI_PROGRAM), (LPCSTR)RT_GROUP_ICON) != 0);
+    FreeLibrary(module);
+
+    std::string path = TestOption("setup1");
+    DWORD handle;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    REQUIRE(size > 0);
+    std::string data(size, '\0');
+    REQUIRE(GetFileVersionInfoA(path.c_str(), 0, size, &data[0]));
+    static const struct { const char *key, *want; } values[] = {
+        {"\\StringFileInfo\\040904E4\\ProductName", "ZEV!"},
+        {"\\StringFileInfo\\040904E4\\OriginalFilename", "SETUP1.EXE"},
+    };
+    for (const auto &v : values) {
+        char *text = nullptr;
+        UINT length = 0;
+        INFO(v.key);
+        REQUIRE(VerQueryValueA(&data[0], v.key, (void **)&text, &length));
+        CHECK(Text(text) == v.want);
+    }
+}
+
+TEST_CASE("SETUP1.EXE is a 32-bit GUI program that imports only system DLLs")
+{
+    std::string image = ReadWholeFile(TestOption("setup1"));
+    REQUIRE(image.size() > 0x40);
+    const char *base = image.data();
+    LONG peOffset;
+    memcpy(&peOffset, base + 0x3C, 4);
+    IMAGE_NT_HEADERS32 nt;
+    memcpy(&nt, base + peOffset, sizeof nt);
+    CHECK(nt.Signature == IMAGE_NT_SIGNATURE);
+    CHECK(nt.FileHeader.Machine == IMAGE_FILE_MACHINE_I386);
+    CHECK(nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    CHECK(nt.OptionalHeader.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI);
+
+    // Map the import directory's RVA to a file offset through the sections.
+    const IMAGE_SECTION_HEADER *sections = (const IMAGE_SECTION_HEADER *)(base + peOffset + sizeof(DWORD) +
+                                                                          sizeof(IMAGE_FILE_HEADER) +
+                                                                          nt.FileHeader.SizeOfOptionalHeader);
+    auto offsetOf = [&](DWORD rva) -> DWORD {
+        for (int i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+            const IMAGE_SECTION_HEADER &s = sections[i];
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.Misc.VirtualSize)
+                return rva - s.VirtualAddress + s.PointerToRawData;
+        }
+        return 0;
+    };
+    DWORD importRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    REQUIRE(importRva != 0);
+    std::string dlls;
+    for (DWORD at = offsetOf(importRva);; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        IMAGE_IMPORT_DESCRIPTOR d;
+        memcpy(&d, base + at, sizeof d);
+        if (d.Name == 0) break;
+        std::string name = base + offsetOf(d.Name);
+        for (char &c : name) c = (char)tolower((unsigned char)c);
+        INFO("imports ", name);
+        CHECK((name == "kernel32.dll" || name == "user32.dll" || name == "gdi32.dll" ||
+               name == "advapi32.dll" || name == "msvcrt.dll"));
+        dlls += name + " ";
+    }
+    MESSAGE("SETUP1.EXE imports: ", dlls, "; file size ", image.size(), " bytes");
+    CHECK(image.size() < 64 * 1024);
+}

@@ -1,0 +1,35 @@
+// Stand-in for the second phase: records how it was started. The record
+// goes to the file named by PHASE2_RECORD, else to PHASE2.TXT beside the
+// program. Three lines: GetCommandLineA, the WinMain command line, the
+// current directory; a last line "end" says the record is complete.
+#include <windows.h>
+
+static void WriteLine(HANDLE file, const char *text)
+{
+    DWORD written;
+    WriteFile(file, text, lstrlenA(text), &written, 0);
+    WriteFile(file, "\r\n", 2, &written, 0);
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
+{
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("PHASE2_RECORD", path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        length = GetModuleFileNameA(0, path, sizeof path);
+        if (length == 0 || length >= sizeof path) return 1;
+        char *slash = path + length;
+        while (slash > path && slash[-1] != '\\' && slash[-1] != '/') --slash;
+        lstrcpyA(slash, "PHASE2.TXT");
+    }
+    char currentDir[MAX_PATH];
+    if (!GetCurrentDirectoryA(sizeof currentDir, currentDir)) currentDir[0] = '\0';
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    WriteLine(file, GetCommandLineA());
+    WriteLine(file, commandLine);
+    WriteLine(file, currentDir);
+    WriteLine(file, "end");
+    CloseHandle(file);
+    return 0;
+}

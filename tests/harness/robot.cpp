@@ -1,0 +1,2 @@
+// Filled in with the end-to-end harness.
+#include "robot.h"

@@ -1,0 +1,29 @@
+// What every test program includes: doctest, and text comparison that
+// prints both sides.
+#pragma once
+#include <doctest.h>
+
+#include <string>
+
+inline std::string Text(const char *text) { return text ? std::string(text) : std::string("(null)"); }
+
+// Bytes of a buffer shown as text, with a marker for bytes that are not
+// printable, so that a failed comparison shows what was really there.
+std::string Bytes(const char *data, size_t length);
+
+inline std::string Bytes(const char *data, size_t length)
+{
+    std::string out;
+    static const char hex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = (unsigned char)data[i];
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += (char)c;
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Brings up the build tree's X screen (Xvfb, 640x480x24 unless SETUP1_SCREEN
+# says otherwise), its Wine prefix and a persistent wineserver. Quick when
+# all of it is already up. usage: wine-up.sh BUILD_DIR
+set -eu
+build=$(cd "$1" && pwd)
+screen=${SETUP1_SCREEN:-640x480x24}
+export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+
+if ! { [ -s "$build/xvfb.pid" ] && kill -0 "$(cat "$build/xvfb.pid")" 2>/dev/null; }; then
+  rm -f "$build/wine-display"
+  # Xvfb picks a free display itself and writes its number to fd 3.
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$build/wine-display" </dev/null >/dev/null 2>&1 &
+  echo $! >"$build/xvfb.pid"
+  for _ in $(seq 100); do [ -s "$build/wine-display" ] && break; sleep 0.1; done
+  [ -s "$build/wine-display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+fi
+DISPLAY=":$(cat "$build/wine-display")"
+export DISPLAY
+
+# Wine's helpers inherit stdio; keep CTest's pipes out of their hands.
+if [ ! -f "$WINEPREFIX/.setup1-ready" ]; then
+  wineboot -i </dev/null >/dev/null 2>&1
+  # Without a window manager Wine waits for each window; let it draw its own.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1
+  # A crashing test program must fail, not wait at a crash dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+  touch "$WINEPREFIX/.setup1-ready"
+fi
+wineserver -p </dev/null >/dev/null 2>&1 || true
+# Start the services and the desktop now, with stdio on /dev/null: started
+# later by a test program, they would keep that test's output pipe open.
+wineboot </dev/null >/dev/null 2>&1
+wine rundll32 user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
+echo "Wine prefix $WINEPREFIX on display $DISPLAY ($screen)"
