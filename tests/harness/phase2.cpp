@@ -20,7 +20,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         if (length == 0 || length >= sizeof path) return 1;
         char *slash = path + length;
         while (slash > path && slash[-1] != '\\' && slash[-1] != '/') --slash;
-        lstrcpyA(slash, "PHASE2.TXT");
+        static const char recordName[] = "PHASE2.TXT";
+        // The record's name may be longer than the program's own.
+        if ((size_t)(slash - path) + sizeof recordName > sizeof path) return 1;
+        CopyMemory(slash, recordName, sizeof recordName);
     }
     char currentDir[MAX_PATH];
     if (!GetCurrentDirectoryA(sizeof currentDir, currentDir)) currentDir[0] = '\0';
