@@ -15,9 +15,17 @@ int CopyText(char *dst, size_t dstSize, const char *src)
     return fits;
 }
 
+// Length of a text that may lack its terminator within size bytes.
+static size_t BoundedLength(const char *text, size_t size)
+{
+    size_t length = 0;
+    while (length < size && text[length]) ++length;
+    return length;
+}
+
 int AppendText(char *dst, size_t dstSize, const char *src)
 {
-    size_t used = strnlen(dst, dstSize);
+    size_t used = BoundedLength(dst, dstSize);
     if (used >= dstSize) return 0;
     return CopyText(dst + used, dstSize - used, src);
 }
@@ -26,7 +34,7 @@ static int IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 int JoinPathIn(char *path, size_t pathSize, const char *name)
 {
-    size_t length = strnlen(path, pathSize);
+    size_t length = BoundedLength(path, pathSize);
     if (length >= pathSize) return 0;
     int needSeparator = length == 0 || !(IsSeparator(path[length - 1]) || path[length - 1] == ':');
 

@@ -246,4 +246,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     ReadPhaseTwoPlan();
     return HasTargetCode("S") ? RunAddOnMode() : RunNormalMode(commandLine);
 }
+
+// The program's own start, in place of the C runtime's start-up code, which
+// would be a fifth of the program's size; the runtime library itself (msvcrt)
+// needs no start-up of ours.
+extern "C" void WINAPI Setup1Start()
+{
+    char *line = GetCommandLineA();
+    if (*line == '"') {
+        for (++line; *line && *line != '"'; ++line) {}
+        if (*line) ++line;
+    } else {
+        while (*line > ' ') ++line;
+    }
+    while (*line == ' ' || *line == '\t') ++line;
+    STARTUPINFOA startup;
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+    ExitProcess(WinMain(GetModuleHandleA(0), 0, line, show));
+}
 #endif
