@@ -8,29 +8,119 @@ int BandHeight(int screenHeight)
 
 int GradientBands(int screenHeight, GradientBand *bands)
 {
-    // Placeholder until the backdrop is painted.
-    (void)screenHeight;
-    (void)bands;
-    return 0;
+    int s = BandHeight(screenHeight);
+    int top = 0, bottom = s + 2, intensity = 255, count = 0;
+    for (;;) {
+        bands[count].top = top;
+        bands[count].bottom = bottom;
+        bands[count].intensity = intensity;
+        ++count;
+        top = bottom - 1;
+        if (top > screenHeight) break;
+        if (--intensity == 0) break;
+        bottom += s;
+    }
+    return count;
 }
 
 #ifdef _WIN32
+#include "setup1.h"
+
 HWND BackdropWindow;
+
+static const char BackdropClass[] = "SetupWClass";
 
 int CreateBackdrop(HINSTANCE instance, HINSTANCE previous, int show)
 {
-    // Placeholder: no window yet; the flow goes on as if it were open.
-    (void)instance;
-    (void)previous;
-    (void)show;
+    if (!previous) {
+        WNDCLASSA windowClass;
+        windowClass.style = CS_BYTEALIGNWINDOW | CS_GLOBALCLASS;
+        windowClass.lpfnWndProc = BackdropWndProc;
+        windowClass.cbClsExtra = 0;
+        windowClass.cbWndExtra = 0;
+        windowClass.hInstance = instance;
+        // There is no predefined icon 17: the class ends up without one.
+        windowClass.hIcon = LoadIconA(0, MAKEINTRESOURCEA(17));
+        windowClass.hCursor = LoadCursorA(0, (LPCSTR)IDC_ARROW);
+        windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+        windowClass.lpszMenuName = 0;
+        windowClass.lpszClassName = BackdropClass;
+        if (!RegisterClassA(&windowClass)) return 0;
+    }
+    BackdropWindow = CreateWindowExA(0, BackdropClass, "Setup", WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                                     GetSystemMetrics(SM_CYSCREEN), 0, 0, instance, 0);
+    if (!BackdropWindow) return 0;
+    ShowWindow(BackdropWindow, show);
+    UpdateWindow(BackdropWindow);
     return 1;
 }
 
 LRESULT CALLBACK BackdropWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint = {};
+        HDC dc = BeginPaint(window, &paint);
+        SetBkMode(dc, TRANSPARENT);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        PaintGradient((HDC)wParam);
+        DrawCornerBitmap(window);
+        return 1;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void PaintGradient(HDC dc) { (void)dc; }
-void DrawCornerBitmap(HWND window) { (void)window; }
+void PaintGradient(HDC dc)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    GradientBand bands[GRADIENT_BANDS_MAX];
+    int count = GradientBands(GetSystemMetrics(SM_CYSCREEN), bands);
+    for (int i = 0; i < count; ++i) {
+        COLORREF colour = RGB(0, 0, bands[i].intensity);
+        HPEN pen = CreatePen(PS_NULL, 0, colour);
+        HBRUSH brush = CreateSolidBrush(colour);
+        HGDIOBJ oldPen = SelectObject(dc, pen);
+        HGDIOBJ oldBrush = SelectObject(dc, brush);
+        Rectangle(dc, 0, bands[i].top, width + 1, bands[i].bottom);
+        SelectObject(dc, oldPen);
+        SelectObject(dc, oldBrush);
+        DeleteObject(pen);
+        DeleteObject(brush);
+    }
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+}
+
+void DrawCornerBitmap(HWND window)
+{
+    // A DC of the window's own, not BeginPaint: the erase usually comes from
+    // inside the WM_PAINT's BeginPaint, which has already emptied the update
+    // region, and a second BeginPaint would clip the bitmap away entirely.
+    HDC dc = GetDC(window);
+    HBITMAP bitmap = LoadBitmapA(ProgramInstance, EditionLetter == 'N' ? "linnet" : "heart");
+    HDC memory = bitmap ? CreateCompatibleDC(dc) : 0;
+    // Without the bitmap (or a DC to hold it) the corner stays as the gradient left it.
+    if (memory) {
+        HGDIOBJ replaced = SelectObject(memory, bitmap);
+        SetMapMode(memory, GetMapMode(dc));
+        BITMAP info = {};
+        GetObjectA(bitmap, sizeof info, &info);
+        POINT extent = {info.bmWidth, info.bmHeight};
+        DPtoLP(dc, &extent, 1);
+        POINT origin = {0, 0};
+        DPtoLP(memory, &origin, 1);
+        BitBlt(dc, GetSystemMetrics(SM_CXSCREEN) - extent.x - 10, GetSystemMetrics(SM_CYSCREEN) - extent.y - 10,
+               extent.x, extent.y, memory, origin.x, origin.y, SRCCOPY);
+        SelectObject(memory, replaced);
+        DeleteDC(memory);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    ReleaseDC(window, dc);
+}
 #endif

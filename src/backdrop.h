@@ -4,12 +4,14 @@
 // Height of one band for a screen height: H / 192, with 1 raised to 2.
 int BandHeight(int screenHeight);
 
+enum { GRADIENT_BANDS_MAX = 255 };  // intensities 255 down to 1
+
 struct GradientBand {
     int top, bottom;  // rectangle drawn with the null pen: rows top .. bottom - 2
     int intensity;    // blue, 255 down to 1
 };
-// Computes the bands drawn for a screen height into bands (room for 255);
-// returns how many there are.
+// Computes the bands drawn for a screen height into bands (room for
+// GRADIENT_BANDS_MAX); returns how many there are.
 int GradientBands(int screenHeight, GradientBand *bands);
 
 #ifdef _WIN32

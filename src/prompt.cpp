@@ -19,37 +19,103 @@ DialogPoint DialogPlacement(int screenWidth, int screenHeight, int width, int he
 }
 
 #ifdef _WIN32
+#include <string.h>
+
+#include "backdrop.h"
+#include "resource.h"
+#include "setup1.h"
+
+static const char *const StagingTexts[4] = {
+    "Setup was unable to create the temporary directory listed below; please specify a new path.",
+    "L'inskallation ne pouvait pas fabriquer le r\xE9pertoire temporaire inscrit ici desous; specifiez un chemin "
+    "nouveau, s'il vous pla\xEEt.",
+    "Setup kann nicht der zeitweilig Leitfaden hienieden erschaffen; bitte spezifizieren Sie ein neves "
+    "Verzeichnis.",
+    "Fu\xE9 imposible crear el directorio temporal listado a continuaci\xF3n; por favor especifique un camino "
+    "nuevo.",
+};
+static const char *const AddOnTexts[4] = {
+    "VUZevod RUD must be installed in the ZEV! directory.",
+    "VUZevod RUD doit \xEAtre install\xE9 dans le r\xE9pertoire de ZEV!",
+    "VUZevod-RUD mu\xDF im ZEV!-Verzeichnis installiert sein.",
+    "VUZevod RUD debe ser instalado en el directorio ZEV!.",
+};
+static const char ExitText[] = "&Exit/Quitter/Verlassen";
+
 int PromptForDirectory(int mode)
 {
-    // Placeholder until the dialog is built: the user "chooses Exit".
     PromptMode = mode;
-    return 0;
+    INT_PTR result = RunModalDialog(IDD_DIRECTORY_PROMPT, 0, DirectoryPromptProc);
+    // A dialog that could not be shown (-1 or 0) counts as Exit: asking
+    // again would only fail again, for ever.
+    return result != 2 && result != -1 && result != 0;
 }
 
 INT_PTR RunModalDialog(int templateId, HWND owner, DLGPROC dialogProc)
 {
-    (void)templateId;
-    (void)owner;
-    (void)dialogProc;
-    return -1;
+    if (!owner) owner = BackdropWindow;
+    return DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(templateId), owner, dialogProc, 0);
 }
 
 INT_PTR CALLBACK DirectoryPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    (void)dialog;
-    (void)message;
-    (void)wParam;
     (void)lParam;
+    switch (message) {
+    case WM_INITDIALOG: {
+        const char *const *texts = PromptMode ? StagingTexts : AddOnTexts;
+        for (int i = 0; i < 4; ++i) SetDlgItemTextA(dialog, IDC_TEXT_ENGLISH + i, texts[i]);
+        // The field never holds more than a path buffer can take back.
+        SendDlgItemMessageA(dialog, IDC_PATH, EM_LIMITTEXT, PATH_SIZE - 1, 0);
+        SetDlgItemTextA(dialog, IDC_PATH, TargetDirectory);
+        SendDlgItemMessageA(dialog, IDC_PATH, EM_SETSEL, 0, (LPARAM)strlen(TargetDirectory));
+        SetDlgItemTextA(dialog, IDCANCEL, ExitText);
+        return PlaceDialog(dialog, IDOK, -1);
+    }
+    case WM_COMMAND:
+        // Notifications carry a code in the high word and are not clicks.
+        if (wParam == IDOK) {
+            GetDlgItemTextA(dialog, IDC_PATH, TargetDirectory, PATH_SIZE);
+            EndDialog(dialog, 1);
+            return 0;
+        }
+        if (wParam == IDCANCEL) {
+            EndDialog(dialog, 2);
+            return 0;
+        }
+        return 1;
+    case WM_MOVE:
+        RememberDialogCentre(dialog);
+        return 0;
+    case WM_SYSCOMMAND:
+        return wParam == SC_TASKLIST;
+    }
     return 0;
 }
 
 int PlaceDialog(HWND dialog, int defaultId, int focusId)
 {
-    (void)dialog;
-    (void)defaultId;
-    (void)focusId;
-    return 1;
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    DialogPoint place = DialogPlacement(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                        frame.right - frame.left, frame.bottom - frame.top, DialogCentre);
+    SetWindowPos(dialog, 0, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+
+    LRESULT current = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+    if (HIWORD(current) == DC_HASDEFID)
+        SendDlgItemMessageA(dialog, LOWORD(current), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendMessageA(dialog, DM_SETDEFID, defaultId, 0);
+    SendDlgItemMessageA(dialog, defaultId, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+
+    if (focusId == -1) return 1;
+    SetFocus(GetDlgItem(dialog, focusId));
+    return 0;
 }
 
-void RememberDialogCentre(HWND dialog) { (void)dialog; }
+void RememberDialogCentre(HWND dialog)
+{
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    DialogCentre.x = frame.left + (frame.right - frame.left) / 2;
+    DialogCentre.y = frame.top + (frame.bottom - frame.top) / 2;
+}
 #endif

@@ -1,0 +1,381 @@
+// The backdrop window: its class, its bands of blue and the edition's
+// bitmap, read back from the real (X) screen.
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "backdrop.h"
+#include "e2e.h"
+#include "screen.h"
+#include "setup1.h"
+#include "testing.h"
+
+struct BandCase {
+    int height, bandHeight, count, lastIntensity;
+};
+// The band rule worked out by hand: S = H / 192 (1 becomes 2), the first
+// band S + 1 rows, the others S, until a band starts below the screen or
+// intensity 1 has been drawn.
+static const BandCase BandCases[] = {
+    {0, 0, 1, 255},     {100, 0, 255, 1},    {191, 0, 255, 1},    {192, 2, 96, 160},  {300, 2, 150, 106},
+    {383, 2, 192, 64},  {384, 2, 192, 64},   {480, 2, 240, 16},   {550, 2, 255, 1},   {575, 2, 255, 1},
+    {576, 3, 192, 64},  {600, 3, 200, 56},   {768, 4, 192, 64},   {1024, 5, 205, 51}, {1200, 6, 200, 56},
+};
+
+static const BandCase *FindBandCase(int height)
+{
+    for (const auto &c : BandCases)
+        if (c.height == height) return &c;
+    return 0;
+}
+
+TEST_CASE("BandHeight is the screen height / 192, with 1 raised to 2")
+{
+    static const struct { int height, want; } cases[] = {
+        {0, 0}, {191, 0}, {192, 2}, {383, 2}, {384, 2}, {575, 2}, {576, 3}, {768, 4}, {1024, 5}, {1200, 6},
+    };
+    for (const auto &c : cases) {
+        INFO("height ", c.height);
+        CHECK(BandHeight(c.height) == c.want);
+    }
+}
+
+TEST_CASE("GradientBands joins its bands without gap and stops by the rule")
+{
+    for (const auto &c : BandCases) {
+        INFO("height ", c.height);
+        GradientBand bands[256];
+        memset(bands, 0xA5, sizeof bands);
+        int count = GradientBands(c.height, bands);
+        REQUIRE(count >= 1);
+        REQUIRE(count <= 255);
+        CHECK(count == c.count);
+        CHECK(bands[0].top == 0);
+        CHECK(bands[0].bottom == c.bandHeight + 2);
+        CHECK(bands[count - 1].intensity == c.lastIntensity);
+        GradientBand untouched;
+        memset(&untouched, 0xA5, sizeof untouched);
+        CHECK(memcmp(&bands[count], &untouched, sizeof untouched) == 0);
+        for (int i = 1; i < count; ++i) {
+            INFO("band ", i);
+            CHECK(bands[i].intensity == 255 - i);
+            CHECK(bands[i].top == bands[i - 1].bottom - 1);
+            CHECK(bands[i].bottom == bands[i - 1].bottom + c.bandHeight);
+            CHECK(bands[i - 1].bottom - 1 <= c.height);  // no band after one that ends below the screen
+        }
+    }
+}
+
+// The backdrop of this process, made once as the entry would make it.
+static HWND Backdrop()
+{
+    if (!BackdropWindow) {
+        ProgramInstance = GetModuleHandleA(0);
+        SetLastError(0xdeadbeef);
+        int created = CreateBackdrop(ProgramInstance, 0, SW_SHOWNORMAL);
+        INFO("CreateBackdrop error ", GetLastError());
+        REQUIRE(created == 1);
+        REQUIRE(BackdropWindow != 0);
+    }
+    return BackdropWindow;
+}
+
+static void Repaint(char edition)
+{
+    EditionLetter = edition;
+    REQUIRE(InvalidateRect(Backdrop(), 0, TRUE));
+    REQUIRE(UpdateWindow(Backdrop()));
+    PumpMessages(100);
+}
+
+struct Run {
+    DWORD colour;
+    int first, rows;
+};
+
+// The runs of equal colour down column x, from row `from` to row `to` - 1.
+static std::vector<Run> ColumnRuns(const ScreenImage &image, int x, int from, int to)
+{
+    std::vector<Run> runs;
+    for (int y = from; y < to; ++y) {
+        DWORD c = image.At(x, y);
+        if (runs.empty() || runs.back().colour != c)
+            runs.push_back({c, y, 1});
+        else
+            ++runs.back().rows;
+    }
+    return runs;
+}
+
+static bool InBitmapArea(int x, int y, int width, int height)
+{
+    return x >= width - 242 && x < width - 10 && y >= height - 122 && y < height - 10;
+}
+
+TEST_CASE("CreateBackdrop registers SetupWClass and opens a bare full-screen window")
+{
+    CheckScreenSize();
+    HWND window = Backdrop();
+    WNDCLASSA info = {};
+    REQUIRE(GetClassInfoA(ProgramInstance, "SetupWClass", &info));
+    CHECK(info.style == 0x6000u);
+    CHECK((void *)info.lpfnWndProc == (void *)BackdropWndProc);
+    CHECK(info.cbClsExtra == 0);
+    CHECK(info.cbWndExtra == 0);
+    CHECK(info.hIcon == LoadIconA(0, MAKEINTRESOURCEA(17)));
+    CHECK(info.hIcon == (HICON)0);
+    CHECK(info.hCursor == LoadCursorA(0, (LPCSTR)IDC_ARROW));
+    CHECK(info.hbrBackground == (HBRUSH)(COLOR_WINDOW + 1));
+    CHECK(info.lpszMenuName == (LPCSTR)0);
+
+    char className[64] = "", title[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    CHECK(Text(className) == "SetupWClass");
+    CHECK(Text(title) == "Setup");
+    // The platform adds WS_CLIPSIBLINGS to every top-level window.
+    CHECK(Hex((DWORD)GetWindowLongA(window, GWL_STYLE) & ~WS_CLIPSIBLINGS) == Hex(WS_POPUP | WS_VISIBLE));
+    CHECK(GetWindowLongA(window, GWL_EXSTYLE) == 0);
+    CHECK(GetParent(window) == (HWND)0);
+    CHECK(GetMenu(window) == (HMENU)0);
+    RECT frame;
+    GetWindowRect(window, &frame);
+    CHECK(frame.left == 0);
+    CHECK(frame.top == 0);
+    CHECK(frame.right == GetSystemMetrics(SM_CXSCREEN));
+    CHECK(frame.bottom == GetSystemMetrics(SM_CYSCREEN));
+}
+
+// The bands down the screen and the bitmap in its corner, on the real screen.
+static void CheckBackdropOnScreen(const char *bitmapName)
+{
+    ScreenImage screen;
+    REQUIRE(CaptureScreen(&screen));
+    const int w = screen.width, h = screen.height;
+    const BandCase *c = FindBandCase(h);
+    INFO("screen ", w, "x", h);
+    REQUIRE(c != 0);
+    const int s = c->bandHeight;
+
+    // Every row has one colour across the full width, outside the bitmap.
+    int unevenRows = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 1; x < w; ++x) {
+            if (InBitmapArea(x, y, w, h) || screen.At(x, y) == screen.At(0, y)) continue;
+            if (++unevenRows <= 3) {
+                INFO("row ", y, " column ", x);
+                CHECK(Hex(screen.At(x, y)) == Hex(screen.At(0, y)));
+            }
+            break;
+        }
+    }
+    CHECK(unevenRows == 0);
+
+    // The bands: S + 1 rows of blue 255, then S rows each, one step darker.
+    int lastBandRow = c->count * s;  // the first band has one row more
+    if (lastBandRow > h - 1) lastBandRow = h - 1;
+    std::vector<Run> runs = ColumnRuns(screen, 0, 0, lastBandRow + 1);
+    CHECK(runs.size() == (size_t)c->count);
+    for (size_t i = 0; i < runs.size() && i < (size_t)c->count; ++i) {
+        INFO("band ", i, " from row ", runs[i].first);
+        CHECK(Hex(runs[i].colour) == Hex(255 - (int)i));
+        int rows = i == 0 ? s + 1 : s;
+        if (runs[i].first + rows > lastBandRow + 1) rows = lastBandRow + 1 - runs[i].first;
+        CHECK(runs[i].rows == rows);
+    }
+    CHECK(Hex(screen.At(0, 0)) == Hex(0x0000FF));
+    CHECK(Hex(screen.At(0, lastBandRow)) == Hex(c->lastIntensity));
+
+    // Below the last band no band is drawn, and since WM_ERASEBKGND returns 1
+    // the class brush (COLOR_WINDOW) never erases there either: the rows keep
+    // what the window surface held before, which is black, not a blue
+    // of the gradient nor the window colour.
+    for (int y = lastBandRow + 1; y < h; ++y) {
+        if (screen.At(0, y) != 0) {
+            INFO("row ", y, " below the last band");
+            CHECK(Hex(screen.At(0, y)) == Hex(0));
+            CHECK(Hex(screen.At(0, y)) != Hex(GetSysColor(COLOR_WINDOW)));
+            break;
+        }
+    }
+
+    // The bitmap, pixel for pixel, 10 pixels from the right and bottom edges.
+    ScreenImage bitmap;
+    REQUIRE(BitmapPixels(GetModuleHandleA(0), bitmapName, &bitmap));
+    REQUIRE(bitmap.width == 232);
+    REQUIRE(bitmap.height == 112);
+    const int left = w - 232 - 10, top = h - 112 - 10;
+    if (h == 480) {
+        CHECK(left == 398);
+        CHECK(top == 358);
+    }
+    int different = 0;
+    for (int y = 0; y < bitmap.height; ++y)
+        for (int x = 0; x < bitmap.width; ++x)
+            if (screen.At(left + x, top + y) != bitmap.At(x, y) && ++different <= 3) {
+                INFO(Text(bitmapName), " pixel ", x, ",", y);
+                CHECK(Hex(screen.At(left + x, top + y)) == Hex(bitmap.At(x, y)));
+            }
+    CHECK(different == 0);
+    // Around it the gradient: the column left of it and the row above it.
+    CHECK(Hex(screen.At(left - 1, top + 50)) == Hex(screen.At(0, top + 50)));
+    CHECK(Hex(screen.At(left + 100, top - 1)) == Hex(screen.At(0, top - 1)));
+    CHECK(Hex(screen.At(w - 10, top + 50)) == Hex(screen.At(0, top + 50)));
+    CHECK(Hex(screen.At(left + 100, h - 10)) == Hex(screen.At(0, h - 10)));
+}
+
+TEST_CASE("the first paint shows the bands and heart")
+{
+    CheckScreenSize();
+    Backdrop();
+    // No plan has been read: the edition letter is still the blank.
+    CHECK(EditionLetter == ' ');
+    PumpMessages(100);
+    CheckBackdropOnScreen("heart");
+}
+
+TEST_CASE("a repaint draws the bitmap of the edition letter")
+{
+    static const struct { char edition; const char *bitmap; } cases[] = {
+        {'N', "linnet"}, {'3', "heart"}, {'N', "linnet"}, {'4', "heart"}, {' ', "heart"},
+    };
+    // The two pictures must differ enough to tell them apart.
+    ScreenImage heart, linnet;
+    REQUIRE(BitmapPixels(GetModuleHandleA(0), "heart", &heart));
+    REQUIRE(BitmapPixels(GetModuleHandleA(0), "linnet", &linnet));
+    REQUIRE(heart.pixels.size() == linnet.pixels.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < heart.pixels.size(); ++i) differing += heart.pixels[i] != linnet.pixels[i];
+    REQUIRE(differing > heart.pixels.size() / 10);
+
+    for (const auto &c : cases) {
+        INFO("edition '", std::string(1, c.edition), "'");
+        Repaint(c.edition);
+        CheckBackdropOnScreen(c.bitmap);
+    }
+    EditionLetter = ' ';
+}
+
+// How many more pens this process can have: a leak shows as fewer.
+static int FreeGdiRoom()
+{
+    static HPEN pens[70000];
+    int n = 0;
+    while (n < 70000 && (pens[n] = CreatePen(PS_SOLID, 0, RGB(n & 255, 0, 0))) != 0) ++n;
+    for (int i = 0; i < n; ++i) DeleteObject(pens[i]);
+    return n;
+}
+
+TEST_CASE("a bitmap that cannot be loaded draws nothing and leaks nothing")
+{
+    Backdrop();
+    // A module without the two bitmaps stands in for a damaged program file.
+    HMODULE saved = ProgramInstance;
+    ProgramInstance = GetModuleHandleA("kernel32.dll");
+    REQUIRE(ProgramInstance != 0);
+    SetLastError(0xdeadbeef);
+    CHECK(LoadBitmapA(ProgramInstance, "heart") == (HBITMAP)0);
+    Repaint('N');
+
+    ScreenImage screen;
+    REQUIRE(CaptureScreen(&screen));
+    const int w = screen.width, h = screen.height;
+    const BandCase *c = FindBandCase(h);
+    REQUIRE(c != 0);
+    // Rows below the last band are never painted and keep the old picture.
+    const int rows = c->count * c->bandHeight < h - 10 ? c->count * c->bandHeight + 1 : h - 10;
+    int notGradient = 0;
+    for (int y = h - 122; y < rows; ++y)
+        for (int x = w - 242; x < w - 10; ++x)
+            if (screen.At(x, y) != screen.At(0, y) && ++notGradient <= 3) {
+                INFO("corner pixel ", x, ",", y);
+                CHECK(Hex(screen.At(x, y)) == Hex(screen.At(0, y)));
+            }
+    CHECK(notGradient == 0);
+    ProgramInstance = saved;
+    Repaint(' ');
+}
+
+TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bitmap) or PaintGradient; the window colours set after the bands")
+{
+    Backdrop();
+    int room = FreeGdiRoom();
+    INFO("free GDI room before ", room);
+    REQUIRE(room > 1000);
+    // More calls than there is room: one object kept per call would use it up.
+    HMODULE saved = ProgramInstance;
+    ProgramInstance = GetModuleHandleA("kernel32.dll");
+    for (int i = 0; i < room + 200; ++i) DrawCornerBitmap(BackdropWindow);
+    CHECK(FreeGdiRoom() >= room - 16);
+    ProgramInstance = saved;
+    EditionLetter = 'N';
+    for (int i = 0; i < room + 200; ++i) DrawCornerBitmap(BackdropWindow);
+    CHECK(FreeGdiRoom() >= room - 16);
+    EditionLetter = ' ';
+    Repaint(' ');
+
+    HDC screen = GetDC(0);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    ReleaseDC(0, screen);
+    REQUIRE(memory != 0);
+    REQUIRE(canvas != 0);
+    HGDIOBJ oldBitmap = SelectObject(memory, canvas);
+    HGDIOBJ pen = GetCurrentObject(memory, OBJ_PEN), brush = GetCurrentObject(memory, OBJ_BRUSH);
+    SetBkColor(memory, RGB(1, 2, 3));
+    SetTextColor(memory, RGB(4, 5, 6));
+
+    room = FreeGdiRoom();
+    // 255 pens and 255 brushes a call: any leak would use up the room.
+    int calls = room / 255 + 20;
+    for (int i = 0; i < calls; ++i) PaintGradient(memory);
+    CHECK(FreeGdiRoom() >= room - 16);
+    CHECK(GetCurrentObject(memory, OBJ_PEN) == pen);
+    CHECK(GetCurrentObject(memory, OBJ_BRUSH) == brush);
+    CHECK(Hex(GetBkColor(memory)) == Hex(GetSysColor(COLOR_WINDOW)));
+    CHECK(Hex(GetTextColor(memory)) == Hex(GetSysColor(COLOR_WINDOWTEXT)));
+    CHECK(Hex(GetPixel(memory, 0, 0)) == Hex(RGB(0, 0, 255)));
+
+    SelectObject(memory, oldBitmap);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+}
+
+TEST_CASE("BackdropWndProc: the four rows")
+{
+    HWND window = Backdrop();
+    // WM_ERASEBKGND paints into the DC it is given and reports it erased.
+    HDC screen = GetDC(0);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, 8, 8);
+    ReleaseDC(0, screen);
+    HGDIOBJ old = SelectObject(memory, canvas);
+    PatBlt(memory, 0, 0, 8, 8, WHITENESS);
+    CHECK(SendMessageA(window, WM_ERASEBKGND, (WPARAM)memory, 0) == 1);
+    CHECK(Hex(GetPixel(memory, 0, 0)) == Hex(RGB(0, 0, 255)));
+    SelectObject(memory, old);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+
+    // WM_PAINT draws nothing itself and validates the window.
+    CHECK(InvalidateRect(window, 0, FALSE));
+    CHECK(SendMessageA(window, WM_PAINT, 0, 0) == 0);
+    RECT update;
+    CHECK(GetUpdateRect(window, &update, FALSE) == FALSE);
+
+    // Any other message goes to DefWindowProcA.
+    char title[16];
+    memset(title, 'x', sizeof title);
+    CHECK(SendMessageA(window, WM_GETTEXT, sizeof title, (LPARAM)title) == 5);
+    CHECK(Bytes(title, 6) == Bytes("Setup", 6));
+
+    // WM_DESTROY posts the quit message with exit code 0 (called directly:
+    // the window itself stays).
+    MSG message;
+    while (PeekMessageA(&message, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+    CHECK(BackdropWndProc(window, WM_DESTROY, 0, 0) == 0);
+    REQUIRE(PeekMessageA(&message, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
+    CHECK(message.wParam == 0);
+    CHECK(IsWindow(window));
+}
