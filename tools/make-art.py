@@ -98,10 +98,10 @@ def heart_picture():
             return (u * u + v * v - 1) ** 3 - u * u * v ** 3 <= 0
         return inside
 
-    c.fill(heart(56, 58, 42), MAROON)
-    c.fill(heart(54, 55, 40), RED)
-    c.ellipse(38, 38, 8, 5, FUCHSIA)
-    c.ellipse(36, 37, 3, 2, WHITE)
+    c.fill(heart(56, 50, 36), MAROON)
+    c.fill(heart(54, 48, 34), RED)
+    c.ellipse(38, 34, 7, 4, FUCHSIA)
+    c.ellipse(36, 33, 3, 2, WHITE)
     c.text(110, 18, "ZEV!", 5, WHITE, shadow=BLACK)
     c.text(112, 66, "SETUP", 3, YELLOW, shadow=BLACK)
     c.frame(SILVER)
