@@ -1,0 +1,470 @@
+// The plan checker, run as its own process on media made by the test.
+#include <windows.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e.h"
+#include "paths.h"
+#include "staging.h"
+#include "testing.h"
+
+struct CheckRun {
+    DWORD exitCode;
+    std::string out;  // standard output, line ends as LF
+};
+
+// Runs SETUP1-CHECK.EXE with the arguments (already quoted as needed).
+static CheckRun RunCheck(const std::string &arguments)
+{
+    CheckRun run = {0xFFFFFFFF, std::string()};
+    std::string checker = TestOption("check");
+    REQUIRE(!checker.empty());
+    std::string outPath = TempFolder("check-out") + ".txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, 0);
+    REQUIRE(out != INVALID_HANDLE_VALUE);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    std::string line = "\"" + checker + "\"" + (arguments.empty() ? "" : " " + arguments);
+    std::string writable = line + '\0';
+    PROCESS_INFORMATION process;
+    BOOL started = CreateProcessA(checker.c_str(), &writable[0], 0, 0, TRUE, 0, 0, 0, &startup, &process);
+    CloseHandle(out);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    REQUIRE(started);
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 0xFFFFFFFF);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (char c : ReadWholeFile(outPath))
+        if (c != '\r') run.out += c;
+    DeleteFileA(outPath.c_str());
+    return run;
+}
+
+static std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
+
+static std::vector<std::string> Lines(const std::string &out, const char *kind)
+{
+    std::vector<std::string> lines;
+    std::string prefix = std::string(kind) + ": ";
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        std::string line = out.substr(start, end - start);
+        if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The report line of that kind and tag about that key or entry, or "".
+static std::string FindLine(const CheckRun &run, const char *kind, const std::string &where, const char *tag)
+{
+    std::string head = std::string(kind) + ": " + where + ": ";
+    std::string tail = std::string(" [") + tag + "]";
+    for (const std::string &line : Lines(run.out, kind))
+        if (line.compare(0, head.size(), head) == 0 && line.size() >= tail.size() &&
+            line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
+            return line;
+    return std::string();
+}
+
+// A medium with a fixed set of files; each case writes its own plan.
+struct CheckMedium {
+    Medium medium;
+    CheckMedium()
+    {
+        REQUIRE(MediumCreate(&medium, "check"));
+        static const struct { const char *name, *content; } files[] = {
+            {"A.EXE", "program A"},      {"B.DLL", "library B"},   {"VX.SY$", "driver stored with $"},
+            {"DUO.SY$", "driver $"},     {"DUO.SYS", "driver"},    {"HELP1.HLP", "help one"},
+            {"HELP2.HLP", "help two"},   {"P2.EXE", "second phase"},
+            {"Read Me First.TXT", "read me"}, {"SUBDIR\\INNER.TXT", "inside"},
+        };
+        for (const auto &f : files) REQUIRE(MediumWriteFile(&medium, f.name, f.content));
+    }
+    ~CheckMedium() { MediumRemove(&medium); }
+    void Plan(const std::string &lines) const { REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\n" + lines)); }
+    CheckRun Check(const std::string &extra = "") const
+    {
+        return RunCheck(Quoted(medium.dir) + (extra.empty() ? "" : " " + extra));
+    }
+};
+
+static const char GoodPlan[] = "target=4\r\n"
+                               "copyfiles=A.EXE,B.DLL,VX.SYS,*.HLP,P2.EXE\r\n"
+                               "renameto=,X.DLL\r\n"
+                               "tempdir=C:\\STAGE\r\n"
+                               "tempspace=100\r\n"
+                               "run=P2.EXE\r\n";
+
+TEST_CASE("SETUP1-CHECK exits 2 on bad usage and explains itself with --help")
+{
+    CheckRun help = RunCheck("--help");
+    CHECK(help.exitCode == 0);
+    CHECK(help.out.find("usage: SETUP1-CHECK.EXE MEDIUM_DIR [TEMPDIR]") == 0);
+    CHECK(help.out.find("Exit status") != std::string::npos);
+
+    std::string missing = TempFolder("check-missing");
+    RemoveTree(missing);
+    static const struct { std::string arguments; } cases[] = {
+        {""}, {"a b c"}, {"--bogus"}, {Quoted(missing)}, {"C:\\ -x"},
+        {"C:\\ " + std::string(PATH_SIZE, 'T')},
+    };
+    for (const auto &c : cases) {
+        INFO("arguments: ", c.arguments);
+        CheckRun run = RunCheck(c.arguments);
+        CHECK(run.exitCode == 2);
+        CHECK(Lines(run.out, "warning").empty());
+    }
+}
+
+TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged files get")
+{
+    CheckMedium medium;
+    medium.Plan(GoodPlan);
+    CheckRun run = medium.Check();
+    INFO(run.out);
+    CHECK(run.exitCode == 0);
+    CHECK(Lines(run.out, "warning").empty());
+    CHECK(run.out.find("0 findings\n") != std::string::npos);
+
+    static const struct { const char *where, *staged; } notes[] = {
+        {"copyfiles[1] \"A.EXE\"", "A.EXE is staged as A.EXE"},
+        {"copyfiles[2] \"B.DLL\"", "B.DLL is staged as X.DLL"},
+        {"copyfiles[3] \"VX.SYS\"", "VX.SY$ is staged as VX.SYS"},
+        {"copyfiles[4] \"*.HLP\"", "HELP1.HLP is staged as HELP1.HLP"},
+        {"copyfiles[4] \"*.HLP\"", "HELP2.HLP is staged as HELP2.HLP"},
+        {"copyfiles[5] \"P2.EXE\"", "P2.EXE is staged as P2.EXE"},
+    };
+    for (const auto &n : notes)
+        CHECK(run.out.find(std::string("note: ") + n.where + ": " + n.staged + " [staged]\n") != std::string::npos);
+    CHECK(Lines(run.out, "note").size() == 8);  // the mode, six files, the command line
+
+    // The command line is the program's own assembly, with the medium as the
+    // source directory.
+    char line[COMMAND_LINE_SIZE];
+    REQUIRE(BuildPhaseTwoCommandLine(line, sizeof line, "C:\\STAGE", "P2.EXE", "", "4", medium.medium.dir.c_str()));
+    CHECK(FindLine(run, "note", "run \"P2.EXE\"", "command-line").find(std::string(": ") + line + " (") !=
+          std::string::npos);
+
+    // An add-on plan needs no run, and a plan for another place passes too.
+    medium.Plan("target=3+S\r\ncopyfiles=A.EXE,B.DLL\r\ntempdir=C:\\ZEV\r\ntempspace=1\r\n");
+    CheckRun addOn = medium.Check("\"C:\\Program Files\\ZEV\"");
+    INFO(addOn.out);
+    CHECK(addOn.exitCode == 0);
+    CHECK(FindLine(addOn, "note", "target \"3+S\"", "mode").find("add-on mode") != std::string::npos);
+}
+
+TEST_CASE("SETUP1-CHECK passes the bundled sample medium as the demo lays it out")
+{
+    std::string bundled = TestOption("medium");
+    REQUIRE(!bundled.empty());
+    if (!FileExists(bundled + "\\SETUP1.INF")) {
+        MESSAGE("no bundled medium at ", bundled);
+        return;
+    }
+    // The demo puts the stand-in second phase beside the medium's files.
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "check-bundled"));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((bundled + "\\*").c_str(), &found);
+    REQUIRE(search != INVALID_HANDLE_VALUE);
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        CHECK(CopyFileA((bundled + "\\" + found.cFileName).c_str(), (medium.dir + "\\" + found.cFileName).c_str(),
+                        FALSE));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
+
+    CheckRun run = RunCheck(Quoted(medium.dir));
+    INFO(run.out);
+    CHECK(run.exitCode == 0);
+    CHECK(Lines(run.out, "warning").empty());
+    CHECK(!Lines(run.out, "note").empty());
+
+    // The folder as it is, without the second phase, is not ready.
+    CheckRun bare = RunCheck(Quoted(bundled));
+    INFO(bare.out);
+    CHECK(bare.exitCode == 1);
+    CHECK(FindLine(bare, "warning", "copyfiles[1] \"PHASE2.EXE\"", "no-match") != "");
+    MediumRemove(&medium);
+}
+
+// The names in the checker's listing, from its "staged" notes.
+static std::vector<std::string> StagedNames(const CheckRun &run)
+{
+    std::vector<std::string> names;
+    for (const std::string &line : Lines(run.out, "note")) {
+        size_t as = line.rfind(" is staged as "), tag = line.rfind(" [staged]");
+        if (as == std::string::npos || tag == std::string::npos || tag < as) continue;
+        names.push_back(line.substr(as + 14, tag - as - 14));
+    }
+    return names;
+}
+
+static bool HasName(const std::vector<std::string> &names, const std::string &name)
+{
+    for (const std::string &n : names)
+        if (lstrcmpiA(n.c_str(), name.c_str()) == 0) return true;
+    return false;
+}
+
+TEST_CASE("SETUP1-CHECK lists exactly the files that SETUP1.EXE stages")
+{
+    CheckMedium medium;
+    std::string stage = TempFolder("check-stage");
+    RemoveTree(stage);
+    std::string record = TempFolder("check-record") + ".txt";
+    DeleteFileA(record.c_str());
+    medium.Plan("target=4\r\ncopyfiles=A.EXE,B.DLL,VX.SYS,DUO.SYS,*.HLP,Read Me First.TXT,P2.EXE\r\n"
+                "renameto=,X.DLL,,D.SYS\r\ntempdir=" + stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
+    REQUIRE(MediumAddPhase2(&medium.medium, "P2.EXE"));
+    CheckRun run = medium.Check();
+    INFO(run.out);
+    std::vector<std::string> listed = StagedNames(run);
+    CHECK(listed.size() == 8);
+
+    SetupRun setup;
+    REQUIRE(StartSetup(&medium.medium, "", record, &setup));
+    CHECK(WaitSetup(&setup) == 1);
+    Phase2Record phase2;
+    CHECK(ReadPhase2Record(record, &phase2));
+
+    std::vector<std::string> staged;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((stage + "\\*").c_str(), &found);
+    REQUIRE(search != INVALID_HANDLE_VALUE);
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) staged.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    for (const std::string &name : staged) {
+        INFO("staged by SETUP1.EXE: ", name);
+        CHECK(HasName(listed, name));
+    }
+    for (const std::string &name : listed) {
+        INFO("listed by SETUP1-CHECK: ", name);
+        CHECK(HasName(staged, name));
+    }
+    CHECK(staged.size() == listed.size());
+    RemoveTree(stage);
+    DeleteFileA(record.c_str());
+}
+
+TEST_CASE("SETUP1-CHECK sees the short names that the copy engine stores")
+{
+    CheckMedium medium;
+    medium.Plan("target=4\r\ncopyfiles=Read Me First.TXT,P2.EXE\r\ntempdir=C:\\STAGE\r\ntempspace=10\r\n"
+                "run=P2.EXE\r\n");
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((medium.medium.dir + "\\Read Me First.TXT").c_str(), &found);
+    REQUIRE(search != INVALID_HANDLE_VALUE);
+    FindClose(search);
+    std::string stored = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
+    CheckRun run = medium.Check();
+    INFO(run.out);
+    CHECK(run.exitCode == 0);
+    std::string note = FindLine(run, "note", "copyfiles[1] \"Read Me First.TXT\"", "staged");
+    CHECK(note.find(" is staged as " + stored + " [") != std::string::npos);
+
+    // With a rename partner the rename looks for the long name and misses.
+    medium.Plan("target=4\r\ncopyfiles=Read Me First.TXT,P2.EXE\r\nrenameto=README.TXT\r\ntempdir=C:\\STAGE\r\n"
+                "tempspace=10\r\nrun=P2.EXE\r\n");
+    run = medium.Check();
+    INFO(run.out);
+    CHECK(run.exitCode == 1);
+    std::string misses = FindLine(run, "warning", "copyfiles[1] \"Read Me First.TXT\"", "rename-misses");
+    CHECK(misses.find("keeps the name \"" + stored + "\"") != std::string::npos);
+}
+
+// One fault of the plan, the report line it must bring and where it points.
+struct Fault {
+    const char *plan;  // the lines after [phasetwo]
+    const char *where;
+    const char *tag;
+};
+
+static void CheckFaults(const CheckMedium &medium, const Fault *faults, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const Fault &f = faults[i];
+        medium.Plan(f.plan);
+        CheckRun run = medium.Check();
+        INFO("plan:\n", f.plan, "report:\n", run.out);
+        CHECK(run.exitCode == 1);
+        CHECK(FindLine(run, "warning", f.where, f.tag) != "");
+    }
+}
+
+#define PLAN_REST "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n"
+
+TEST_CASE("SETUP1-CHECK reports each fault of copyfiles and renameto with its entry")
+{
+    static const Fault faults[] = {
+        {"target=4\r\ncopyfiles=A.EXE, B.DLL\r\n" PLAN_REST, "copyfiles[2] \" B.DLL\"", "blank"},
+        {"target=4\r\ncopyfiles=A.EXE, B.DLL\r\n" PLAN_REST, "copyfiles[2] \" B.DLL\"", "no-match"},
+        {"target=4\r\ncopyfiles=A.EXE,,B.DLL\r\n" PLAN_REST, "copyfiles[2] \"\"", "empty-entry"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL,\r\n" PLAN_REST, "copyfiles[3] \"\"", "trailing-comma"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=, X.DLL\r\n" PLAN_REST, "renameto[2] \" X.DLL\"", "blank"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=X.EXE,\r\n" PLAN_REST, "renameto[2] \"\"", "trailing-comma"},
+        {"target=4\r\ncopyfiles=A.EXE,,B.DLL\r\nrenameto=,X.EXE\r\n" PLAN_REST, "renameto[2] \"X.EXE\"", "empty-entry"},
+        {"target=4\r\ncopyfiles=A.EXE\r\ncopyfiles=B.DLL\r\n" PLAN_REST, "copyfiles", "duplicate-key"},
+        {"target=4\r\ncopyfiles=A.EXE,MISSING.DLL\r\n" PLAN_REST, "copyfiles[2] \"MISSING.DLL\"", "no-match"},
+        {"target=4\r\ncopyfiles=A.EXE,*.XYZ\r\n" PLAN_REST, "copyfiles[2] \"*.XYZ\"", "no-match"},
+        {"target=4\r\ncopyfiles=A.EXE,SUBDIR\r\n" PLAN_REST, "copyfiles[2] \"SUBDIR\"", "no-match"},
+        {"target=4\r\ncopyfiles=A.EXE,V?.SYS\r\n" PLAN_REST, "copyfiles[2] \"V?.SYS\"", "dollar-wildcard"},
+        {"target=4\r\ncopyfiles=A.EXE,V?.SYS\r\n" PLAN_REST, "copyfiles[2] \"V?.SYS\"", "no-match"},
+        {"target=4\r\ncopyfiles=A.EXE,DUO.SYS\r\n" PLAN_REST, "copyfiles[2] \"DUO.SYS\"", "dollar-shadow"},
+        {"target=4\r\ncopyfiles=A.EXE,*.HLP\r\nrenameto=,H.HLP\r\n" PLAN_REST, "renameto[2] \"H.HLP\"",
+         "rename-unused"},
+        {"target=4\r\ncopyfiles=A.EXE\r\nrenameto=,X.DLL\r\n" PLAN_REST, "renameto[2] \"X.DLL\"", "rename-surplus"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=,A.EXE\r\n" PLAN_REST, "copyfiles[1] and [2]", "same-name"},
+        {"target=4\r\ncopyfiles=A.EXE,*.HLP,HELP1.HLP\r\n" PLAN_REST, "copyfiles[2] and [3]", "same-name"},
+        {"target=4\r\ncopyfiles=A.EXE,MISSING.DLL\r\nrenameto=,A.EXE\r\n" PLAN_REST, "renameto[2] \"A.EXE\"",
+         "deleted-later"},
+        {"target=4\r\ncopyfiles=A.EXE,Read Me First.TXT\r\nrenameto=,R.TXT\r\n" PLAN_REST,
+         "copyfiles[2] \"Read Me First.TXT\"", "rename-misses"},
+        {"target=4\r\ncopyfiles=A.EXE,SUBDIR\\INNER.TXT\r\nrenameto=,R.TXT\r\n" PLAN_REST,
+         "copyfiles[2] \"SUBDIR\\INNER.TXT\"", "rename-misses"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=,SUB\\X.DLL\r\n" PLAN_REST, "renameto[2] \"SUB\\X.DLL\"",
+         "rename-path"},
+        {"target=4\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "copyfiles \"\"", "copyfiles-empty"},
+    };
+    CheckMedium medium;
+    CheckFaults(medium, faults, sizeof faults / sizeof faults[0]);
+
+    // A file that cannot be opened for reading while the copy would run.
+    medium.Plan("target=4\r\ncopyfiles=A.EXE,B.DLL\r\n" PLAN_REST);
+    HANDLE locked = CreateFileA((medium.medium.dir + "\\B.DLL").c_str(), GENERIC_READ, 0, 0, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, 0);
+    REQUIRE(locked != INVALID_HANDLE_VALUE);
+    CheckRun run = medium.Check();
+    CloseHandle(locked);
+    INFO(run.out);
+    CHECK(run.exitCode == 1);
+    CHECK(FindLine(run, "warning", "copyfiles[2] \"B.DLL\"", "unreadable") != "");
+    CHECK(FindLine(run, "warning", "copyfiles[2] \"B.DLL\"", "no-match") == "");
+}
+
+#define PLAN_FILES "copyfiles=A.EXE\r\n"
+
+TEST_CASE("SETUP1-CHECK reports target codes that do not do what they seem to")
+{
+    static const Fault faults[] = {
+        {"target=3+4+N+1+2+S\r\n" PLAN_FILES PLAN_REST, "target[6] \"S\"", "target-count"},
+        {"target=ABCDEFGHIJKLMNOP\r\n" PLAN_FILES PLAN_REST, "target[1] \"ABCDEFGHIJKLMNOP\"", "target-long"},
+        {"target=3++4\r\n" PLAN_FILES PLAN_REST, "target[2] \"\"", "target-empty"},
+        {"target=4+\r\n" PLAN_FILES PLAN_REST, "target[2] \"\"", "target-empty"},
+        {"target=\r\n" PLAN_FILES PLAN_REST, "target \"\"", "target-empty"},
+        {PLAN_FILES PLAN_REST, "target \"\"", "target-empty"},
+        {"target=-S\r\n" PLAN_FILES PLAN_REST, "target[1] \"-S\"", "target-empty"},
+        {"target=3S\r\n" PLAN_FILES PLAN_REST, "target[1] \"3S\"", "target-s"},
+        {"target=4+s\r\n" PLAN_FILES PLAN_REST, "target[2] \"s\"", "target-s"},
+        {"target=4 S\r\n" PLAN_FILES PLAN_REST, "target \"4 S\"", "target-blank"},
+        {"target=S-x\r\n" PLAN_FILES PLAN_REST, "target[1] \"S-x\"", "target-char"},
+    };
+    CheckMedium medium;
+    CheckFaults(medium, faults, sizeof faults / sizeof faults[0]);
+
+    // An S of its own in the list makes the add-on mode; 3S beside it is
+    // then a code for the second phase and no fault.
+    medium.Plan("target=3S+S\r\n" PLAN_FILES "tempspace=1\r\n");
+    CheckRun run = medium.Check();
+    INFO(run.out);
+    CHECK(run.exitCode == 0);
+}
+
+TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
+{
+    static const Fault faults[] = {
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=abc\r\nrun=A.EXE\r\n", "tempspace \"abc\"",
+         "tempspace-nan"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=-1\r\nrun=A.EXE\r\n", "tempspace \"-1\"",
+         "tempspace-negative"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=1.5MB\r\nrun=A.EXE\r\n", "tempspace \"1.5MB\"",
+         "tempspace-text"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=99999999999\r\nrun=A.EXE\r\n",
+         "tempspace \"99999999999\"", "tempspace-range"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=0\r\nrun=A.EXE\r\n", "tempspace \"0\"",
+         "tempspace-small"},
+        {"target=4\r\n" PLAN_FILES "tempspace=100\r\nrun=A.EXE\r\n", "tempdir \"\"", "tempdir-missing"},
+        {"target=4\r\n" PLAN_FILES "tempdir=STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "tempdir \"STAGE\"",
+         "tempdir-relative"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\n", "run \"\"", "run-missing"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n", "run \"P2.EXE\"",
+         "run-not-staged"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE /q\r\n", "run \"A.EXE /q\"",
+         "run-not-staged"},
+    };
+    CheckMedium medium;
+    CheckFaults(medium, faults, sizeof faults / sizeof faults[0]);
+
+    // A staging folder that is the medium folder itself.
+    medium.Plan("target=4\r\n" PLAN_FILES "tempdir=" + medium.medium.dir + "\r\ntempspace=100\r\nrun=A.EXE\r\n");
+    CheckRun run = medium.Check();
+    INFO(run.out);
+    CHECK(FindLine(run, "warning", "tempdir \"" + medium.medium.dir + "\"", "tempdir-is-medium") != "");
+
+    // A value longer than its buffer is cut by the profile reader.
+    std::string copy = "A.EXE," + std::string(600, 'C');
+    medium.Plan("target=4\r\ncopyfiles=" + copy + "\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n");
+    run = medium.Check();
+    INFO(run.out);
+    CHECK(run.exitCode == 1);
+    CHECK(FindLine(run, "warning", "copyfiles \"\"", "cut").find("606 characters") != std::string::npos);
+
+    // No plan at all.
+    DeleteFileA((medium.medium.dir + "\\SETUP1.INF").c_str());
+    run = medium.Check();
+    INFO(run.out);
+    CHECK(run.exitCode == 1);
+    CHECK(FindLine(run, "warning", "medium \"" + medium.medium.dir + "\"", "no-plan") != "");
+}
+
+TEST_CASE("SETUP1-CHECK judges lengths for the TEMPDIR given as the program would")
+{
+    CheckMedium medium;
+    medium.Plan("target=4\r\ncopyfiles=A.EXE\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n");
+    const std::string &source = medium.medium.dir;
+    // The line is TEMPDIR\A.EXE -p4 SOURCE: 11 characters and the two paths.
+    size_t fixed = strlen("\\A.EXE -p4 ") + source.size();
+    REQUIRE(fixed < 200);
+    for (int extra = 0; extra <= 1; ++extra) {
+        for (int blank = 0; blank <= 1; ++blank) {
+            size_t length = 255 - fixed - (blank ? 2 : 0) + extra;
+            std::string tempdir = "C:\\" + std::string(length - 3, 'D');
+            if (blank) tempdir[5] = ' ';
+            char line[COMMAND_LINE_SIZE];
+            int fits = BuildPhaseTwoCommandLine(line, sizeof line, tempdir.c_str(), "A.EXE", "", "4", source.c_str());
+            INFO("TEMPDIR of ", tempdir.size(), " characters, blank ", blank);
+            CHECK(fits == !extra);
+            CheckRun run = medium.Check(Quoted(tempdir));
+            INFO(run.out);
+            CHECK(run.exitCode == (DWORD)extra);
+            CHECK((FindLine(run, "warning", "run \"A.EXE\"", "too-long") != "") == (extra == 1));
+            if (!extra) CHECK(FindLine(run, "note", "run \"A.EXE\"", "command-line").find("(255 characters") !=
+                              std::string::npos);
+        }
+    }
+
+    // A staging path that a file's join no longer fits.
+    std::string deep = "C:\\" + std::string(250, 'D');
+    CheckRun run = medium.Check(Quoted(deep));
+    INFO(run.out);
+    CHECK(run.exitCode == 1);
+    CHECK(FindLine(run, "warning", "copyfiles[1] \"A.EXE\"", "too-long") != "");
+}

@@ -1,0 +1,154 @@
+#include <stdlib.h>
+#include <string.h>
+
+#include "native.h"
+#include "paths.h"
+
+// A heap block of exactly size bytes, so that the address sanitizer stops a
+// write one byte past it.
+struct Exact {
+    char *p;
+    explicit Exact(size_t size, const char *text = "") : p((char *)malloc(size ? size : 1))
+    {
+        memset(p, MARKER, size ? size : 1);
+        if (size) CopyText(p, size, text);
+    }
+    ~Exact() { free(p); }
+};
+
+TEST_CASE("JoinPath joins with one separator and drops drive prefixes and ./ pairs")
+{
+    static const struct { const char *path, *name, *want; } cases[] = {
+        {"C:\\STAGE", "SETUP1.INF", "C:\\STAGE\\SETUP1.INF"},
+        {"A:\\", "SETUP1.INF", "A:\\SETUP1.INF"},
+        {"C:", "X.TXT", "C:X.TXT"},
+        {"C:\\DIR/", "X", "C:\\DIR/X"},
+        {"C:\\DIR", "A:X.TXT", "C:\\DIR\\X.TXT"},
+        {"C:\\DIR", "A:\\X.TXT", "C:\\DIR\\\\X.TXT"},
+        {"C:\\DIR", ".\\X.TXT", "C:\\DIR\\X.TXT"},
+        {"C:\\DIR", "./.\\X", "C:\\DIR\\X"},
+        {"C:\\DIR", "..\\X", "C:\\DIR\\..\\X"},
+        {"C:\\DIR", ".", "C:\\DIR\\"},
+        {"C:\\DIR", "", "C:\\DIR\\"},
+        {"C:\\DIR", "X:", "C:\\DIR\\"},
+        {"", "A.TXT", "\\A.TXT"},
+        {"C:\\DIR", "\\SUB", "C:\\DIR\\\\SUB"},
+        {"C:\\DIR", "A:./X", "C:\\DIR\\X"},
+        {"C:\\DIR", ".:X", "C:\\DIR\\X"},
+        {"C:\\DIR", "./", "C:\\DIR\\"},
+        {"C:\\DIR", "..", "C:\\DIR\\.."},
+        {"C:\\DIR", "A:.", "C:\\DIR\\"},
+    };
+    for (const auto &c : cases) {
+        Exact path(PATH_SIZE, c.path);
+        INFO("JoinPath(\"", c.path, "\", \"", c.name, "\")");
+        CHECK(JoinPath(path.p, c.name) == 1);
+        CHECK(Text(path.p) == c.want);
+        CHECK(path.p[strlen(c.want) + 1] == MARKER);
+    }
+}
+
+TEST_CASE("JoinPathIn refuses a join that does not fit and leaves the path unchanged")
+{
+    for (size_t size = 0; size <= 12; ++size) {
+        for (const char *name : {"", "B", "BCDEFG", "A:\\X", "./X", "."}) {
+            Exact path(size, "C:\\A");
+            char before[16];
+            memcpy(before, path.p, size ? size : 1);
+            INFO("size ", size, " name \"", name, "\"");
+            int joined = JoinPathIn(path.p, size, name);
+            if (joined) {
+                CHECK(strlen(path.p) < size);
+            } else {
+                CHECK(memcmp(before, path.p, size ? size : 1) == 0);
+            }
+        }
+    }
+    // An unterminated buffer is refused, not read past.
+    Exact full(8);
+    memset(full.p, 'F', 8);
+    CHECK(JoinPathIn(full.p, 8, "X") == 0);
+
+    std::string dir(250, 'D');
+    Exact path(PATH_SIZE, dir.c_str());
+    CHECK(JoinPath(path.p, "ABCD") == 1);
+    CHECK(strlen(path.p) == 255);
+    CopyText(path.p, PATH_SIZE, dir.c_str());
+    CHECK(JoinPath(path.p, "ABCDE") == 0);
+    CHECK(Text(path.p) == dir);
+}
+
+TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
+{
+    static const struct { const char *path, *name, *dir; } cases[] = {
+        {"C:\\DIR\\SETUP1.EXE", "SETUP1.EXE", "C:\\DIR"},
+        {"C:\\SETUP1.EXE", "SETUP1.EXE", "C:\\"},
+        {"C:SETUP1.EXE", "SETUP1.EXE", "C:"},
+        {"\\SETUP1.EXE", "SETUP1.EXE", "\\"},
+        {"SETUP1.EXE", "SETUP1.EXE", ""},
+        {"C:\\DIR\\", "", "C:\\DIR"},
+        {"A:\\", "", "A:\\"},
+        {"\\\\SRV\\SHR\\SETUP1.EXE", "SETUP1.EXE", "\\\\SRV\\SHR"},
+        {"DIR/SUB/F.EXE", "F.EXE", "DIR/SUB"},
+        {"", "", ""},
+        {"\\", "", "\\"},
+        {"/", "", "/"},
+        {":", "", ":"},
+        {"A:/X", "X", "A:/"},
+    };
+    for (const auto &c : cases) {
+        Exact path(strlen(c.path) + 1, c.path);
+        INFO("path \"", c.path, "\"");
+        CHECK(Text(FileNamePart(static_cast<const char *>(path.p))) == c.name);
+        CHECK(DirectoryPart(path.p) == path.p);
+        CHECK(Text(path.p) == c.dir);
+    }
+}
+
+TEST_CASE("CopyText and AppendText never write past the buffer")
+{
+    static const struct {
+        size_t size;
+        const char *start, *add, *copied;
+        int copyFits;
+        const char *appended;
+        int appendFits;
+    } cases[] = {
+        {1, "", "A", "", 0, "", 0},
+        {2, "A", "B", "B", 1, "A", 0},
+        {6, "AB", "CDE", "CDE", 1, "ABCDE", 1},
+        {6, "AB", "CDEF", "CDEF", 1, "ABCDE", 0},
+        {4, "ABC", "", "", 1, "ABC", 1},
+        {4, "AB", "CDEFGH", "CDE", 0, "ABC", 0},
+    };
+    for (const auto &c : cases) {
+        INFO("size ", c.size, " \"", c.start, "\" + \"", c.add, "\"");
+        Exact copy(c.size);
+        CHECK(CopyText(copy.p, c.size, c.add) == c.copyFits);
+        CHECK(Text(copy.p) == c.copied);
+        Exact append(c.size, c.start);
+        CHECK(AppendText(append.p, c.size, c.add) == c.appendFits);
+        CHECK(Text(append.p) == c.appended);
+    }
+    Exact none(0);
+    CHECK(CopyText(none.p, 0, "A") == 0);
+    CHECK(none.p[0] == MARKER);
+    CHECK(AppendText(none.p, 0, "A") == 0);
+    CHECK(none.p[0] == MARKER);
+    // A destination without a terminator within its size takes nothing more.
+    Exact full(4);
+    memset(full.p, 'F', 4);
+    CHECK(AppendText(full.p, 4, "X") == 0);
+}
+
+TEST_CASE("SetSourceDirectory takes the directory of a module name that fit")
+{
+    CHECK(SetSourceDirectory("A:\\SETUP1.EXE", 13) == 1);
+    CHECK(Text(SourceDirectory) == "A:\\");
+    CHECK(SetSourceDirectory("D:\\DISK1\\SETUP1.EXE", 19) == 1);
+    CHECK(Text(SourceDirectory) == "D:\\DISK1");
+    char full[PATH_SIZE];
+    memset(full, 'X', sizeof full);
+    CHECK(SetSourceDirectory(full, PATH_SIZE) == 0);
+    CHECK(Text(SourceDirectory) == "");
+}

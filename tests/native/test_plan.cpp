@@ -1,0 +1,164 @@
+#include <limits.h>
+#include <string.h>
+
+#include "native.h"
+#include "setup1.h"
+
+static void ResetTargets()
+{
+    memset(&TargetList, MARKER, sizeof TargetList);
+    TargetList.count = 0;
+    EditionLetter = ' ';
+}
+
+static std::string Entries()
+{
+    std::string out;
+    for (int i = 0; i < TargetList.count && i < TARGET_SLOTS; ++i) {
+        if (i) out += "|";
+        out += std::string(TargetList.entries[i], strnlen(TargetList.entries[i], TARGET_CODE_SIZE));
+    }
+    return out;
+}
+
+TEST_CASE("ParseTargetCodes splits at plus signs, stops at a blank and notes the last edition")
+{
+    static const struct { const char *target, *entries; int count; char edition; int addOn; } cases[] = {
+        {"3+S", "3|S", 2, '3', 1},   {"N", "N", 1, 'N', 0},          {"34", "34", 1, '4', 0},
+        {"S 3", "S", 1, ' ', 1},     {"3++4", "3||4", 3, '4', 1},    {"3S", "3S", 1, '3', 0},
+        {"s", "s", 1, ' ', 0},       {"S-x", "S-x", 1, ' ', 1},      {"", "", 1, ' ', 1},
+        {" S", "", 1, ' ', 1},       {"+S", "|S", 2, ' ', 1},        {"4+S+N", "4|S|N", 3, 'N', 1},
+        {"+", "|", 2, ' ', 1},       {"N+3 4", "N|3", 2, '3', 0},    {"S+", "S|", 2, ' ', 1},
+        {"A+B+C+D+E+F+S", "A|B|C|D|E", 5, ' ', 0},
+        {"++++++++++", "||||", 5, ' ', 1},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZ+4", "ABCDEFGHIJKLMNO|4", 2, '4', 0},
+        {"1+2+3+4+5+6+N", "1|2|3|4|5", 5, 'N', 0},
+    };
+    for (const auto &c : cases) {
+        ResetTargets();
+        INFO("target \"", c.target, "\"");
+        CHECK(ParseTargetCodes(c.target) == 1);
+        CHECK(TargetList.count == c.count);
+        CHECK(Entries() == c.entries);
+        CHECK(EditionLetter == c.edition);
+        CHECK(HasTargetCode("S") == c.addOn);
+        for (int i = 0; i < TargetList.count && i < TARGET_SLOTS; ++i)
+            CHECK(strnlen(TargetList.entries[i], TARGET_CODE_SIZE) < (size_t)TARGET_CODE_SIZE);
+    }
+}
+
+TEST_CASE("ParseTargetCodes goes on from the count and keeps to the last slot")
+{
+    ResetTargets();
+    ParseTargetCodes("1+2+3");
+    ParseTargetCodes("N+5+6");
+    CHECK(Entries() == "1|2|3|N|5");
+    CHECK(EditionLetter == 'N');
+    ParseTargetCodes("S");  // a full list takes nothing more
+    CHECK(TargetList.count == 5);
+    CHECK(Entries() == "1|2|3|N|5");
+    CHECK(HasTargetCode("S") == 0);
+
+    // The longest target text the plan holds, all one entry, and all plus signs.
+    std::string longest(TARGET_TEXT_SIZE - 1, 'S');
+    ResetTargets();
+    ParseTargetCodes(longest.c_str());
+    CHECK(Entries() == std::string(15, 'S'));
+    std::string pluses(TARGET_TEXT_SIZE - 1, '+');
+    ResetTargets();
+    ParseTargetCodes(pluses.c_str());
+    CHECK(TargetList.count == 5);
+}
+
+TEST_CASE("HasTargetCode matches when every letter and digit of an entry is in the code")
+{
+    static const struct { const char *target, *code; int want; } cases[] = {
+        {"S", "S", 1},   {"S", "SX", 1},  {"SS", "S", 1},   {"XS", "S", 0},  {"3S", "3S", 1},
+        {"S3", "3S", 1}, {"s", "s", 1},   {"S", "s", 0},    {"S.x", "S", 1}, {"", "S", 1},
+        {"4", "S", 0},   {"4", "", 0},    {"A", "A-B", 1},  {"B", "A-B", 0}, {"-", "", 1},
+        {"4+S", "S", 1}, {"4+N", "S", 0}, {"Z9", "9aZ", 1}, {"\xC9", "S", 1},
+    };
+    for (const auto &c : cases) {
+        ResetTargets();
+        ParseTargetCodes(c.target);
+        INFO("target \"", c.target, "\" code \"", c.code, "\"");
+        CHECK(HasTargetCode(c.code) == c.want);
+    }
+    ResetTargets();
+    CHECK(HasTargetCode("S") == 0);  // an empty list matches nothing
+}
+
+TEST_CASE("TempSpaceValue converts like atoi and saturates instead of wrapping")
+{
+    static const struct { const char *text; int want; } cases[] = {
+        {"1500KB", 1500},         {"-1", -1},        {"", 0},           {"abc", 0},
+        {"  42", 42},             {"\t+7", 7},       {"2147483647", INT_MAX},
+        {"2147483648", INT_MAX},  {"99999999999999999999999999999999", INT_MAX},
+        {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN},
+        {"-99999999999999999999999999999999", INT_MIN},
+        {"4294967296", INT_MAX},  {"12 34", 12},     {"- 5", 0},        {"+-5", 0},
+        {"\n\v\f\r9", 9},         {"007", 7},        {"-0", 0},
+    };
+    for (const auto &c : cases) {
+        INFO("tempspace \"", c.text, "\"");
+        CHECK(TempSpaceValue(c.text) == c.want);
+    }
+}
+
+TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.51 on Intel")
+{
+    static const struct { unsigned long type, major, minor; int want; } cases[] = {
+        {586, 4, 0, PLATFORM_ACCEPTED},  {586, 3, 51, PLATFORM_ACCEPTED}, {586, 3, 50, PLATFORM_TOO_OLD},
+        {386, 3, 10, PLATFORM_TOO_OLD},  {486, 3, 0, PLATFORM_TOO_OLD},   {486, 5, 1, PLATFORM_ACCEPTED},
+        {386, 0, 0, PLATFORM_ACCEPTED},  {21064, 3, 50, PLATFORM_ACCEPTED}, {4000, 3, 10, PLATFORM_ACCEPTED},
+        {601, 3, 50, PLATFORM_ACCEPTED}, {603, 4, 0, PLATFORM_ACCEPTED},  {604, 4, 0, PLATFORM_ACCEPTED},
+        {620, 4, 0, PLATFORM_ACCEPTED},  {2200, 4, 0, PLATFORM_REFUSED},  {0, 4, 0, PLATFORM_REFUSED},
+        {8664, 10, 0, PLATFORM_REFUSED}, {ULONG_MAX, 3, 50, PLATFORM_REFUSED},
+        {586, 3, ULONG_MAX, PLATFORM_ACCEPTED},
+    };
+    for (const auto &c : cases) {
+        INFO("processor ", c.type, " version ", c.major, ".", c.minor);
+        CHECK(JudgePlatform(c.type, c.major, c.minor) == c.want);
+    }
+}
+
+TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic")
+{
+    static const struct { const char *text; int want; } cases[] = {
+        {"4.20", 420}, {"5.0", 50}, {"4.10", 410}, {"3.1a", 31}, {"", 0}, {"abc", 0},
+        {"2147483647", INT_MAX}, {"4294967296", 0}, {"4294967297", 1}, {"2147483648", INT_MIN},
+    };
+    for (const auto &c : cases) {
+        INFO("version \"", c.text, "\"");
+        CHECK(VersionValue(c.text) == c.want);
+    }
+    // 10^20 - 1 modulo 2^32, worked out digit by digit the same way.
+    unsigned int want = 0;
+    for (int i = 0; i < 20; ++i) want = want * 10u + 9u;
+    CHECK(VersionValue("99999999999999999999") == (int)want);
+}
+
+TEST_CASE("UpperCaseAscii changes a to z only")
+{
+    char text[] = "c:\\zev\\User\xe9~1";
+    UpperCaseAscii(text);
+    CHECK(Text(text) == "C:\\ZEV\\USER\xe9~1");
+}
+
+TEST_CASE("CutUserFolder cuts before a whole \\USER component")
+{
+    static const struct { const char *dir, *want; } cases[] = {
+        {"C:\\ZEV\\USER", "C:\\ZEV"},           {"C:\\ZEV\\USER\\X", "C:\\ZEV"},
+        {"C:\\USERDATA\\ZEV", "C:\\USERDATA\\ZEV"}, {"C:\\USERDATA\\USER", "C:\\USERDATA"},
+        {"\\USER", ""},                          {"", ""},
+        {"C:\\ZEV\\user", "C:\\ZEV\\user"},     {"C:\\A\\USER\\B\\USER", "C:\\A"},
+        {"USER", "USER"},
+    };
+    for (const auto &c : cases) {
+        char dir[PATH_SIZE];
+        CopyText(dir, sizeof dir, c.dir);
+        INFO("directory \"", c.dir, "\"");
+        CutUserFolder(dir);
+        CHECK(Text(dir) == c.want);
+    }
+}
