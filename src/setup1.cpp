@@ -58,6 +58,22 @@ int HasTargetCode(const char *code)
     return 0;
 }
 
+void FitPlanValue(char *value, size_t size, int kind)
+{
+    if (strlen(value) < size) return;
+    // A cut path would name another folder, and a list's cut last entry
+    // another file.
+    int atComma = value[size - 1] == ',';
+    value[size - 1] = '\0';
+    if (kind == PLAN_VALUE_PATH) value[0] = '\0';
+    if (kind != PLAN_VALUE_LIST || atComma) return;
+    char *last = strrchr(value, ',');
+    if (last)
+        *last = '\0';
+    else
+        value[0] = '\0';
+}
+
 int TempSpaceValue(const char *text)
 {
     const char *p = text;
@@ -126,18 +142,23 @@ int ReadPhaseTwoPlan()
     CopyText(planPath, sizeof planPath, SourceDirectory);
     // A plan path that does not fit is read as no plan at all.
     const char *file = JoinPath(planPath, "SETUP1.INF") ? planPath : "";
-    struct { const char *key; char *buffer; DWORD size; } keys[] = {
-        {"target", PlanTarget, sizeof PlanTarget},
-        {"copyfiles", PlanCopyFiles, sizeof PlanCopyFiles},
-        {"renameto", PlanRenameTo, sizeof PlanRenameTo},
-        {"tempdir", TargetDirectory, sizeof TargetDirectory},
-        {"tempspace", PlanTempSpaceText, sizeof PlanTempSpaceText},
-        {"run", PlanRun, sizeof PlanRun},
+    struct { const char *key; char *buffer; DWORD size; int kind; } keys[] = {
+        {"target", PlanTarget, sizeof PlanTarget, PLAN_VALUE_TEXT},
+        {"copyfiles", PlanCopyFiles, sizeof PlanCopyFiles, PLAN_VALUE_LIST},
+        {"renameto", PlanRenameTo, sizeof PlanRenameTo, PLAN_VALUE_LIST},
+        {"tempdir", TargetDirectory, sizeof TargetDirectory, PLAN_VALUE_PATH},
+        {"tempspace", PlanTempSpaceText, sizeof PlanTempSpaceText, PLAN_VALUE_TEXT},
+        {"run", PlanRun, sizeof PlanRun, PLAN_VALUE_TEXT},
     };
+    // One byte more than the largest buffer tells a value that fits exactly
+    // from one that the profile reader had to cut.
+    char value[PLAN_TEXT_SIZE + 1];
     for (auto &k : keys) {
-        k.buffer[0] = '\0';
-        if (file[0]) GetPrivateProfileStringA(PlanSection, k.key, "", k.buffer, k.size, file);
-        k.buffer[k.size - 1] = '\0';
+        value[0] = '\0';
+        if (file[0]) GetPrivateProfileStringA(PlanSection, k.key, "", value, k.size + 1, file);
+        value[k.size] = '\0';
+        FitPlanValue(value, k.size, k.kind);
+        CopyText(k.buffer, k.size, value);
     }
     ParseTargetCodes(PlanTarget);
     PlanTempSpace = TempSpaceValue(PlanTempSpaceText);

@@ -35,6 +35,13 @@ extern int AdministratorFlag;
 int ParseTargetCodes(const char *text);
 // 1 when some entry of TargetList matches the code string.
 int HasTargetCode(const char *code);
+enum { PLAN_VALUE_TEXT, PLAN_VALUE_LIST, PLAN_VALUE_PATH };
+// Makes a plan value that may be longer than its buffer of size bytes fit
+// it. value holds at most size characters (a buffer of size + 1 bytes); a
+// value of size characters was cut by the profile reader. A text is cut to
+// size - 1 characters, a list keeps its whole entries only, a path that
+// does not fit becomes empty.
+void FitPlanValue(char *value, size_t size, int kind);
 // Decimal value of a tempspace text; values beyond an int saturate.
 int TempSpaceValue(const char *text);
 

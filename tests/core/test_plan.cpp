@@ -182,17 +182,35 @@ TEST_CASE("ReadPhaseTwoPlan gives empty values for a missing file, section or ke
     CHECK(Text(PlanRun) == "P2.EXE");
 }
 
-TEST_CASE("ReadPhaseTwoPlan cuts a value longer than its buffer to the buffer")
+TEST_CASE("ReadPhaseTwoPlan cuts a value longer than its buffer, but never to a cut path or list entry")
 {
     PlanFolder folder;
     std::string copy(600, 'C'), target(300, 'T'), dir = "C:\\" + std::string(300, 'D');
-    folder.Write("[phasetwo]\r\ntarget=" + target + "\r\ncopyfiles=" + copy + "\r\ntempdir=" + dir +
-                 "\r\nrun=" + copy + "\r\n");
-    ReadPlanFresh("");
+    // Entries of 9 characters and their commas: the cut at 511 falls into
+    // the 52nd entry, so 51 whole entries are kept.
+    std::string list;
+    for (int i = 0; i < 60; ++i) list += std::string(list.empty() ? "" : ",") + "NAME" + std::to_string(1000 + i) + "X";
+    folder.Write("[phasetwo]\r\ntarget=" + target + "\r\ncopyfiles=" + copy + "\r\nrenameto=" + list +
+                 "\r\ntempdir=" + dir + "\r\nrun=" + copy + "\r\n");
+    ReadPlanFresh("C:\\LEFT\\OVER");
     CHECK(strlen(PlanTarget) == TARGET_TEXT_SIZE - 1);
-    CHECK(strlen(PlanCopyFiles) == PLAN_TEXT_SIZE - 1);
     CHECK(strlen(PlanRun) == PLAN_TEXT_SIZE - 1);
-    CHECK(strlen(TargetDirectory) == PATH_SIZE - 1);
-    CHECK(Text(TargetDirectory) == dir.substr(0, PATH_SIZE - 1));
     CHECK(Entries() == "TTTTTTTTTTTTTTT");
+    // A list whose one entry was cut is empty; a longer one loses the cut entry.
+    CHECK(Text(PlanCopyFiles) == "");
+    CHECK(Text(PlanRenameTo) == list.substr(0, 51 * 10 - 1));
+    // The staging path does not fit: none at all rather than another folder.
+    CHECK(Text(TargetDirectory) == "");
+
+    // Values that fill their buffers exactly are taken whole.
+    std::string exact = list.substr(0, 50 * 10 - 1) + ",AB.CDEFGHIJ";
+    REQUIRE(exact.size() == PLAN_TEXT_SIZE - 1);
+    std::string exactDir = "C:\\" + std::string(PATH_SIZE - 4, 'D');
+    folder.Write("[phasetwo]\r\ntarget=4\r\ncopyfiles=" + exact + "\r\nrenameto=" + exact + ",MORE\r\ntempdir=" +
+                 exactDir + "\r\n");
+    ReadPlanFresh("");
+    CHECK(Text(PlanCopyFiles) == exact);
+    // Cut right at a comma: every entry before it is whole.
+    CHECK(Text(PlanRenameTo) == exact);
+    CHECK(Text(TargetDirectory) == exactDir);
 }
