@@ -1,11 +1,14 @@
-// What every test program includes: doctest, and text comparison that
-// prints both sides.
+// What every test program includes, the native ones too: doctest, text
+// comparison that prints both sides, and the marker byte that output buffers
+// are filled with to catch writes past the end.
 #pragma once
 #include <doctest.h>
 
 #include <string>
 
 inline std::string Text(const char *text) { return text ? std::string(text) : std::string("(null)"); }
+
+static const char MARKER = '\x5A';
 
 // Bytes of a buffer shown as text, with a marker for bytes that are not
 // printable, so that a failed comparison shows what was really there.

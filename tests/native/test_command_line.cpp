@@ -1,9 +1,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "native.h"
 #include "paths.h"
 #include "staging.h"
+#include "testing.h"
 
 TEST_CASE("BuildPhaseTwoCommandLine assembles program, pass-through, target codes and source")
 {

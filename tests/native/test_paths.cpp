@@ -1,8 +1,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "native.h"
 #include "paths.h"
+#include "testing.h"
 
 // A heap block of exactly size bytes, so that the address sanitizer stops a
 // write one byte past it.
@@ -69,13 +69,28 @@ TEST_CASE("JoinPathIn refuses a join that does not fit and leaves the path uncha
     memset(full.p, 'F', 8);
     CHECK(JoinPathIn(full.p, 8, "X") == 0);
 
+    // The marker byte past the path buffer shows a write past it where no
+    // sanitizer watches.
     std::string dir(250, 'D');
-    Exact path(PATH_SIZE, dir.c_str());
-    CHECK(JoinPath(path.p, "ABCD") == 1);
+    Exact path(PATH_SIZE + 1, dir.c_str());
+    CHECK(JoinPath(path.p, "ABCD") == 1);  // 250 + 1 + 4 = 255: fits exactly
     CHECK(strlen(path.p) == 255);
+    CHECK(path.p[PATH_SIZE] == MARKER);
     CopyText(path.p, PATH_SIZE, dir.c_str());
-    CHECK(JoinPath(path.p, "ABCDE") == 0);
+    CHECK(JoinPath(path.p, "ABCDE") == 0);  // 256 characters would not fit
     CHECK(Text(path.p) == dir);
+    CHECK(path.p[PATH_SIZE] == MARKER);
+
+    std::string filled(255, 'F');
+    CopyText(path.p, PATH_SIZE, filled.c_str());
+    CHECK(JoinPath(path.p, "") == 0);  // even the separator alone is too much
+    CHECK(Text(path.p) == filled);
+
+    Exact small(8, "C:\\A");
+    CHECK(JoinPathIn(small.p, 8, "BC") == 1);
+    CHECK(Text(small.p) == "C:\\A\\BC");
+    CHECK(JoinPathIn(small.p, 8, "D") == 0);
+    CHECK(Text(small.p) == "C:\\A\\BC");
 }
 
 TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
@@ -99,7 +114,9 @@ TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
     for (const auto &c : cases) {
         Exact path(strlen(c.path) + 1, c.path);
         INFO("path \"", c.path, "\"");
-        CHECK(Text(FileNamePart(static_cast<const char *>(path.p))) == c.name);
+        const char *name = FileNamePart(static_cast<const char *>(path.p));
+        CHECK(Text(name) == c.name);
+        CHECK(name >= path.p);
         CHECK(DirectoryPart(path.p) == path.p);
         CHECK(Text(path.p) == c.dir);
     }
@@ -120,6 +137,9 @@ TEST_CASE("CopyText and AppendText never write past the buffer")
         {6, "AB", "CDEF", "CDEF", 1, "ABCDE", 0},
         {4, "ABC", "", "", 1, "ABC", 1},
         {4, "AB", "CDEFGH", "CDE", 0, "ABC", 0},
+        {6, "", "ABCDE", "ABCDE", 1, "ABCDE", 1},
+        {6, "", "ABCDEF", "ABCDE", 0, "ABCDE", 0},
+        {6, "ABCDE", "F", "F", 1, "ABCDE", 0},
     };
     for (const auto &c : cases) {
         INFO("size ", c.size, " \"", c.start, "\" + \"", c.add, "\"");
@@ -139,16 +159,44 @@ TEST_CASE("CopyText and AppendText never write past the buffer")
     Exact full(4);
     memset(full.p, 'F', 4);
     CHECK(AppendText(full.p, 4, "X") == 0);
+    // Cut texts end inside the size given, not in the byte after it.
+    char buffer[8];
+    memset(buffer, MARKER, sizeof buffer);
+    CHECK(CopyText(buffer, 6, "ABCDEF") == 0);
+    CHECK(Text(buffer) == "ABCDE");
+    CHECK(buffer[6] == MARKER);
+    CHECK(AppendText(buffer, 6, "F") == 0);
+    CHECK(Text(buffer) == "ABCDE");
+    CHECK(buffer[6] == MARKER);
 }
 
-TEST_CASE("SetSourceDirectory takes the directory of a module name that fit")
+TEST_CASE("SetSourceDirectory cuts the module name to its directory and refuses a full buffer")
 {
-    CHECK(SetSourceDirectory("A:\\SETUP1.EXE", 13) == 1);
-    CHECK(Text(SourceDirectory) == "A:\\");
-    CHECK(SetSourceDirectory("D:\\DISK1\\SETUP1.EXE", 19) == 1);
-    CHECK(Text(SourceDirectory) == "D:\\DISK1");
+    static const struct { const char *module, *want; } cases[] = {
+        {"A:\\SETUP1.EXE", "A:\\"},
+        {"D:\\DISK1\\SETUP1.EXE", "D:\\DISK1"},
+        {"\\\\SRV\\SHR\\SETUP1.EXE", "\\\\SRV\\SHR"},
+    };
+    for (const auto &c : cases) {
+        INFO("module \"", c.module, "\"");
+        CHECK(SetSourceDirectory(c.module, (unsigned long)strlen(c.module)) == 1);
+        CHECK(Text(SourceDirectory) == c.want);
+    }
+
+    std::string longest = "C:\\" + std::string(241, 'D') + "\\SETUP1.EXE";  // 255 characters
+    REQUIRE(longest.size() == 255);
+    CHECK(SetSourceDirectory(longest.c_str(), 255) == 1);
+    CHECK(Text(SourceDirectory) == longest.substr(0, 244));
+
+    // GetModuleFileNameA returns the buffer size when the name did not fit;
+    // the buffer then holds a cut (and on some systems unterminated) name.
     char full[PATH_SIZE];
     memset(full, 'X', sizeof full);
     CHECK(SetSourceDirectory(full, PATH_SIZE) == 0);
+    CHECK(Text(SourceDirectory) == "");
+    memcpy(full, "C:\\", 3);
+    CHECK(SetSourceDirectory(full, PATH_SIZE) == 0);
+    CHECK(Text(SourceDirectory) == "");
+    CHECK(SetSourceDirectory("", 0) == 0);
     CHECK(Text(SourceDirectory) == "");
 }

@@ -1,8 +1,8 @@
 #include <limits.h>
 #include <string.h>
 
-#include "native.h"
 #include "setup1.h"
+#include "testing.h"
 
 static void ResetTargets()
 {
@@ -33,6 +33,7 @@ TEST_CASE("ParseTargetCodes splits at plus signs, stops at a blank and notes the
         {"++++++++++", "||||", 5, ' ', 1},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ+4", "ABCDEFGHIJKLMNO|4", 2, '4', 0},
         {"1+2+3+4+5+6+N", "1|2|3|4|5", 5, 'N', 0},
+        {"3", "3", 1, '3', 0},       {"4", "4", 1, '4', 0},          {"-S", "-S", 1, ' ', 1},
     };
     for (const auto &c : cases) {
         ResetTargets();
@@ -94,6 +95,7 @@ TEST_CASE("TempSpaceValue converts like atoi and saturates instead of wrapping")
         {"1500KB", 1500},         {"-1", -1},        {"", 0},           {"abc", 0},
         {"  42", 42},             {"\t+7", 7},       {"2147483647", INT_MAX},
         {"2147483648", INT_MAX},  {"99999999999999999999999999999999", INT_MAX},
+        {"99999999999999999999", INT_MAX},
         {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN},
         {"-99999999999999999999999999999999", INT_MIN},
         {"4294967296", INT_MAX},  {"12 34", 12},     {"- 5", 0},        {"+-5", 0},
@@ -107,16 +109,31 @@ TEST_CASE("TempSpaceValue converts like atoi and saturates instead of wrapping")
 
 TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.51 on Intel")
 {
-    static const struct { unsigned long type, major, minor; int want; } cases[] = {
-        {586, 4, 0, PLATFORM_ACCEPTED},  {586, 3, 51, PLATFORM_ACCEPTED}, {586, 3, 50, PLATFORM_TOO_OLD},
-        {386, 3, 10, PLATFORM_TOO_OLD},  {486, 3, 0, PLATFORM_TOO_OLD},   {486, 5, 1, PLATFORM_ACCEPTED},
-        {386, 0, 0, PLATFORM_ACCEPTED},  {21064, 3, 50, PLATFORM_ACCEPTED}, {4000, 3, 10, PLATFORM_ACCEPTED},
-        {601, 3, 50, PLATFORM_ACCEPTED}, {603, 4, 0, PLATFORM_ACCEPTED},  {604, 4, 0, PLATFORM_ACCEPTED},
-        {620, 4, 0, PLATFORM_ACCEPTED},  {2200, 4, 0, PLATFORM_REFUSED},  {0, 4, 0, PLATFORM_REFUSED},
-        {8664, 10, 0, PLATFORM_REFUSED}, {ULONG_MAX, 3, 50, PLATFORM_REFUSED},
+    static const unsigned long versions[][2] = {{3, 10}, {3, 50}, {3, 51}, {4, 0}, {5, 1}, {6, 1}, {10, 0}};
+    static const struct { unsigned long type; int tooOld, accepted; } processors[] = {
+        // tooOld: the verdict for 3.10 and 3.50; accepted: for the others.
+        {386, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},  {486, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},
+        {586, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},  {601, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
+        {603, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {604, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
+        {620, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {4000, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
+        {21064, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {2200, PLATFORM_REFUSED, PLATFORM_REFUSED},
+        {0, PLATFORM_REFUSED, PLATFORM_REFUSED},     {385, PLATFORM_REFUSED, PLATFORM_REFUSED},
+        {8664, PLATFORM_REFUSED, PLATFORM_REFUSED},  {21164, PLATFORM_REFUSED, PLATFORM_REFUSED},
+        {ULONG_MAX, PLATFORM_REFUSED, PLATFORM_REFUSED},
+    };
+    for (const auto &p : processors)
+        for (const auto &v : versions) {
+            INFO("processor ", p.type, " version ", v[0], ".", v[1]);
+            int old = v[0] == 3 && v[1] <= 50;
+            CHECK(JudgePlatform(p.type, v[0], v[1]) == (old ? p.tooOld : p.accepted));
+        }
+    // Only major version 3 is old: 2.x and 3.x beyond 50 are not.
+    static const struct { unsigned long type, major, minor; int want; } odd[] = {
+        {586, 3, 0, PLATFORM_TOO_OLD},  {486, 3, 0, PLATFORM_TOO_OLD},   {586, 3, 95, PLATFORM_ACCEPTED},
+        {586, 2, 0, PLATFORM_ACCEPTED}, {586, 0, 0, PLATFORM_ACCEPTED},  {386, 0, 0, PLATFORM_ACCEPTED},
         {586, 3, ULONG_MAX, PLATFORM_ACCEPTED},
     };
-    for (const auto &c : cases) {
+    for (const auto &c : odd) {
         INFO("processor ", c.type, " version ", c.major, ".", c.minor);
         CHECK(JudgePlatform(c.type, c.major, c.minor) == c.want);
     }
@@ -127,6 +144,8 @@ TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic"
     static const struct { const char *text; int want; } cases[] = {
         {"4.20", 420}, {"5.0", 50}, {"4.10", 410}, {"3.1a", 31}, {"", 0}, {"abc", 0},
         {"2147483647", INT_MAX}, {"4294967296", 0}, {"4294967297", 1}, {"2147483648", INT_MIN},
+        {"5 0", 50}, {"v.x-", 0}, {"007", 7}, {"4294967295", -1}, {"12345678901", -539222987},
+        {"1.2.3.4.5.6.7.8.9.0.1", -539222987},
     };
     for (const auto &c : cases) {
         INFO("version \"", c.text, "\"");
@@ -140,9 +159,17 @@ TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic"
 
 TEST_CASE("UpperCaseAscii changes a to z only")
 {
-    char text[] = "c:\\zev\\User\xe9~1";
-    UpperCaseAscii(text);
-    CHECK(Text(text) == "C:\\ZEV\\USER\xe9~1");
+    static const struct { const char *text, *want; } cases[] = {
+        {"c:\\zev\\User\xe9~1", "C:\\ZEV\\USER\xe9~1"},
+        {"c:\\abz{`@[\xe9\xe0~09", "C:\\ABZ{`@[\xe9\xe0~09"},
+    };
+    for (const auto &c : cases) {
+        char text[PATH_SIZE];
+        CopyText(text, sizeof text, c.text);
+        INFO("text \"", c.text, "\"");
+        UpperCaseAscii(text);
+        CHECK(Bytes(text, strlen(c.want) + 1) == Bytes(c.want, strlen(c.want) + 1));
+    }
 }
 
 TEST_CASE("CutUserFolder cuts before a whole \\USER component")
@@ -153,6 +180,9 @@ TEST_CASE("CutUserFolder cuts before a whole \\USER component")
         {"\\USER", ""},                          {"", ""},
         {"C:\\ZEV\\user", "C:\\ZEV\\user"},     {"C:\\A\\USER\\B\\USER", "C:\\A"},
         {"USER", "USER"},
+        {"C:\\ZEV\\USER\\", "C:\\ZEV"},     {"C:\\ZEV\\USER\\JOE", "C:\\ZEV"},
+        {"C:\\USERS\\A\\USER\\B\\USER", "C:\\USERS\\A"},
+        {"\\USERX", "\\USERX"},                  {"C:\\ZEV\\XUSER", "C:\\ZEV\\XUSER"},
     };
     for (const auto &c : cases) {
         char dir[PATH_SIZE];

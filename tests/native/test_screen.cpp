@@ -1,8 +1,9 @@
 #include <string.h>
 
 #include "backdrop.h"
-#include "native.h"
+#include "band_cases.h"
 #include "prompt.h"
+#include "testing.h"
 
 TEST_CASE("BandHeight is the screen height over 192, with 1 raised to 2")
 {
@@ -18,17 +19,28 @@ TEST_CASE("BandHeight is the screen height over 192, with 1 raised to 2")
 
 TEST_CASE("GradientBands gives the bands of the screen heights in the table")
 {
-    static const struct { int height, count, lastIntensity; } cases[] = {
-        {480, 240, 16}, {600, 200, 56}, {768, 192, 64}, {1024, 205, 51}, {550, 255, 1},
-    };
-    for (const auto &c : cases) {
-        GradientBand bands[256];
-        memset(bands, 0x5A, sizeof bands);
+    for (const auto &c : BandCases) {
         INFO("height ", c.height);
+        GradientBand bands[256];
+        memset(bands, MARKER, sizeof bands);
         int count = GradientBands(c.height, bands);
+        REQUIRE(count >= 1);
+        REQUIRE(count <= 255);
         REQUIRE(count == c.count);
+        CHECK(bands[0].top == 0);
+        CHECK(bands[0].bottom == c.bandHeight + 2);
         CHECK(bands[count - 1].intensity == c.lastIntensity);
+        GradientBand untouched;
+        memset(&untouched, MARKER, sizeof untouched);
+        CHECK(memcmp(&bands[count], &untouched, sizeof untouched) == 0);
         CHECK(bands[255].top == 0x5A5A5A5A);  // the room for 255 was kept to
+        for (int i = 1; i < count; ++i) {
+            INFO("band ", i);
+            CHECK(bands[i].intensity == 255 - i);
+            CHECK(bands[i].top == bands[i - 1].bottom - 1);
+            CHECK(bands[i].bottom == bands[i - 1].bottom + c.bandHeight);
+            CHECK(bands[i - 1].bottom - 1 <= c.height);  // no band after one that ends below the screen
+        }
     }
 }
 
@@ -58,22 +70,41 @@ TEST_CASE("GradientBands keeps to 255 bands that join from the top down at every
     }
 }
 
-TEST_CASE("DialogPlacement centres across, a third down, or on the remembered centre")
+TEST_CASE("DialogPlacement: centred across and a third down, or on the remembered centre, never before 0, 0")
 {
-    static const struct { int sw, sh, w, h; DialogPoint centre; DialogPoint want; } cases[] = {
-        {640, 480, 400, 300, {-1, -1}, {120, 60}},
-        {640, 480, 400, 301, {-1, 7}, {120, 59}},
-        {800, 600, 1000, 700, {-1, -1}, {0, 0}},
-        {640, 480, 401, 301, {320, 240}, {120, 90}},
-        {640, 480, 400, 300, {100, 50}, {0, 0}},
-        {640, 480, 400, 300, {-2, -1}, {0, 0}},
-        {640, 480, 100, 100, {900, 900}, {850, 850}},
-        {0, 0, 0, 0, {-1, -1}, {0, 0}},
+    static const struct {
+        int screenWidth, screenHeight, width, height;
+        DialogPoint centre, want;
+    } cases[] = {
+        {640, 480, 285, 300, {-1, -1}, {177, 60}},
+        {640, 480, 190, 181, {-1, -1}, {225, 99}},    // (480 - 181) / 3 = 99.67 truncated
+        {641, 480, 0, 0, {-1, -1}, {320, 160}},
         {641, 481, 0, 0, {-1, -1}, {320, 160}},
+        {640, 480, 640, 480, {-1, -1}, {0, 0}},
+        {640, 480, 700, 500, {-1, -1}, {0, 0}},      // larger than the screen
+        {800, 600, 1000, 700, {-1, -1}, {0, 0}},
+        {640, 480, 643, 100, {-1, -1}, {0, 126}},    // -3 / 2 is -1, then 0
+        {640, 480, 100, 482, {-1, -1}, {270, 0}},
+        {320, 200, 285, 300, {-1, -1}, {17, 0}},
+        {640, 480, 400, 300, {-1, -1}, {120, 60}},
+        {0, 0, 0, 0, {-1, -1}, {0, 0}},
+        {640, 480, 285, 300, {-1, 400}, {177, 60}},  // x -1: nothing remembered, whatever y is
+        {640, 480, 400, 301, {-1, 7}, {120, 59}},
+        {640, 480, 285, 300, {320, 240}, {178, 90}}, // 320 + (-285) / 2 = 320 - 142
+        {640, 480, 401, 301, {320, 240}, {120, 90}},
+        {640, 480, 3, 3, {10, 10}, {9, 9}},          // -3 / 2 truncates towards zero
+        {640, 480, 285, 300, {400, -1}, {258, 0}},   // y -1 is an ordinary centre
+        {640, 480, 285, 300, {100, 50}, {0, 0}},
+        {640, 480, 400, 300, {100, 50}, {0, 0}},
+        {640, 480, 285, 300, {1000, 900}, {858, 750}},  // no limit at the right or bottom
+        {640, 480, 100, 100, {900, 900}, {850, 850}},
+        {640, 480, 285, 300, {-300, -400}, {0, 0}},
+        {640, 480, 400, 300, {-2, -1}, {0, 0}},
     };
     for (const auto &c : cases) {
-        INFO("screen ", c.sw, "x", c.sh, " dialog ", c.w, "x", c.h, " centre ", c.centre.x, ",", c.centre.y);
-        DialogPoint got = DialogPlacement(c.sw, c.sh, c.w, c.h, c.centre);
+        INFO("screen ", c.screenWidth, "x", c.screenHeight, " dialog ", c.width, "x", c.height, " centre ",
+             c.centre.x, ",", c.centre.y);
+        DialogPoint got = DialogPlacement(c.screenWidth, c.screenHeight, c.width, c.height, c.centre);
         CHECK(got.x == c.want.x);
         CHECK(got.y == c.want.y);
     }

@@ -5,67 +5,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "../native/band_cases.h"
 #include "backdrop.h"
 #include "e2e.h"
 #include "screen.h"
 #include "setup1.h"
 #include "testing.h"
-
-struct BandCase {
-    int height, bandHeight, count, lastIntensity;
-};
-// The band rule worked out by hand: S = H / 192 (1 becomes 2), the first
-// band S + 1 rows, the others S, until a band starts below the screen or
-// intensity 1 has been drawn.
-static const BandCase BandCases[] = {
-    {0, 0, 1, 255},     {100, 0, 255, 1},    {191, 0, 255, 1},    {192, 2, 96, 160},  {300, 2, 150, 106},
-    {383, 2, 192, 64},  {384, 2, 192, 64},   {480, 2, 240, 16},   {550, 2, 255, 1},   {575, 2, 255, 1},
-    {576, 3, 192, 64},  {600, 3, 200, 56},   {768, 4, 192, 64},   {1024, 5, 205, 51}, {1200, 6, 200, 56},
-};
-
-static const BandCase *FindBandCase(int height)
-{
-    for (const auto &c : BandCases)
-        if (c.height == height) return &c;
-    return 0;
-}
-
-TEST_CASE("BandHeight is the screen height / 192, with 1 raised to 2")
-{
-    static const struct { int height, want; } cases[] = {
-        {0, 0}, {191, 0}, {192, 2}, {383, 2}, {384, 2}, {575, 2}, {576, 3}, {768, 4}, {1024, 5}, {1200, 6},
-    };
-    for (const auto &c : cases) {
-        INFO("height ", c.height);
-        CHECK(BandHeight(c.height) == c.want);
-    }
-}
-
-TEST_CASE("GradientBands joins its bands without gap and stops by the rule")
-{
-    for (const auto &c : BandCases) {
-        INFO("height ", c.height);
-        GradientBand bands[256];
-        memset(bands, 0xA5, sizeof bands);
-        int count = GradientBands(c.height, bands);
-        REQUIRE(count >= 1);
-        REQUIRE(count <= 255);
-        CHECK(count == c.count);
-        CHECK(bands[0].top == 0);
-        CHECK(bands[0].bottom == c.bandHeight + 2);
-        CHECK(bands[count - 1].intensity == c.lastIntensity);
-        GradientBand untouched;
-        memset(&untouched, 0xA5, sizeof untouched);
-        CHECK(memcmp(&bands[count], &untouched, sizeof untouched) == 0);
-        for (int i = 1; i < count; ++i) {
-            INFO("band ", i);
-            CHECK(bands[i].intensity == 255 - i);
-            CHECK(bands[i].top == bands[i - 1].bottom - 1);
-            CHECK(bands[i].bottom == bands[i - 1].bottom + c.bandHeight);
-            CHECK(bands[i - 1].bottom - 1 <= c.height);  // no band after one that ends below the screen
-        }
-    }
-}
 
 // The backdrop of this process, made once as the entry would make it.
 static HWND Backdrop()

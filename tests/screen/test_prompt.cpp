@@ -149,37 +149,6 @@ static void Setup()
     ProgramInstance = GetModuleHandleA(0);
 }
 
-TEST_CASE("DialogPlacement: centred across and a third down, or on the remembered centre, never before 0, 0")
-{
-    static const struct {
-        int screenWidth, screenHeight, width, height;
-        DialogPoint centre, want;
-    } cases[] = {
-        {640, 480, 285, 300, {-1, -1}, {177, 60}},
-        {640, 480, 190, 181, {-1, -1}, {225, 99}},    // (480 - 181) / 3 = 99.67 truncated
-        {641, 480, 0, 0, {-1, -1}, {320, 160}},
-        {640, 480, 640, 480, {-1, -1}, {0, 0}},
-        {640, 480, 700, 500, {-1, -1}, {0, 0}},      // larger than the screen
-        {640, 480, 643, 100, {-1, -1}, {0, 126}},    // -3 / 2 is -1, then 0
-        {640, 480, 100, 482, {-1, -1}, {270, 0}},
-        {320, 200, 285, 300, {-1, -1}, {17, 0}},
-        {640, 480, 285, 300, {-1, 400}, {177, 60}},  // x -1: nothing remembered, whatever y is
-        {640, 480, 285, 300, {320, 240}, {178, 90}}, // 320 + (-285) / 2 = 320 - 142
-        {640, 480, 3, 3, {10, 10}, {9, 9}},          // -3 / 2 truncates towards zero
-        {640, 480, 285, 300, {400, -1}, {258, 0}},   // y -1 is an ordinary centre
-        {640, 480, 285, 300, {100, 50}, {0, 0}},
-        {640, 480, 285, 300, {1000, 900}, {858, 750}},  // no limit at the right or bottom
-        {640, 480, 285, 300, {-300, -400}, {0, 0}},
-    };
-    for (const auto &c : cases) {
-        INFO("screen ", c.screenWidth, "x", c.screenHeight, " dialog ", c.width, "x", c.height, " centre ",
-             c.centre.x, ",", c.centre.y);
-        DialogPoint got = DialogPlacement(c.screenWidth, c.screenHeight, c.width, c.height, c.centre);
-        CHECK(got.x == c.want.x);
-        CHECK(got.y == c.want.y);
-    }
-}
-
 TEST_CASE("PromptForDirectory(1): the staging wording, byte for byte; Exit keeps the target directory")
 {
     Setup();

@@ -6,63 +6,6 @@
 #include "setup1.h"
 #include "testing.h"
 
-TEST_CASE("VersionValue takes the digits alone, in wrapping 32-bit arithmetic")
-{
-    static const struct { const char *text; int want; } cases[] = {
-        {"4.20", 420},
-        {"5.0", 50},
-        {"4.10", 410},
-        {"3.1a", 31},
-        {"5 0", 50},
-        {"", 0},
-        {"abc", 0},
-        {"v.x-", 0},
-        {"007", 7},
-        {"2147483647", INT_MAX},
-        {"2147483648", INT_MIN},
-        {"4294967295", -1},
-        {"4294967296", 0},
-        {"4294967297", 1},
-        {"12345678901", -539222987},
-        {"1.2.3.4.5.6.7.8.9.0.1", -539222987},
-    };
-    for (const auto &c : cases) {
-        INFO("version \"", c.text, "\"");
-        CHECK(VersionValue(c.text) == c.want);
-    }
-}
-
-TEST_CASE("UpperCaseAscii changes a to z only")
-{
-    char text[] = "c:\\abz{`@[\xe9\xe0~09";
-    UpperCaseAscii(text);
-    CHECK(Bytes(text, sizeof text) == Bytes("C:\\ABZ{`@[\xe9\xe0~09", sizeof text));
-}
-
-TEST_CASE("CutUserFolder cuts before a whole \\USER component only")
-{
-    static const struct { const char *directory, *want; } cases[] = {
-        {"C:\\ZEV\\USER", "C:\\ZEV"},
-        {"C:\\ZEV\\USER\\", "C:\\ZEV"},
-        {"C:\\ZEV\\USER\\JOE", "C:\\ZEV"},
-        {"C:\\USERDATA\\ZEV", "C:\\USERDATA\\ZEV"},
-        {"C:\\USERDATA\\USER", "C:\\USERDATA"},
-        {"C:\\USERS\\A\\USER\\B\\USER", "C:\\USERS\\A"},
-        {"\\USER", ""},
-        {"\\USERX", "\\USERX"},
-        {"C:\\ZEV\\XUSER", "C:\\ZEV\\XUSER"},
-        {"C:\\ZEV\\user", "C:\\ZEV\\user"},  // the lookup upper-cases first
-        {"", ""},
-    };
-    for (const auto &c : cases) {
-        char directory[PATH_SIZE];
-        strcpy(directory, c.directory);
-        INFO("directory ", c.directory);
-        CutUserFolder(directory);
-        CHECK(Text(directory) == c.want);
-    }
-}
-
 struct Install {
     const Hive *hive;
     const char *version;      // version key made with its ZODOZ key

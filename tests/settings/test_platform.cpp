@@ -10,32 +10,6 @@ static const char RefusalText[] =
     "ZEV! does not run on your version of NT software.  You must be running NT version 3.51 (or newer) or "
     "Windows 95.";
 
-TEST_CASE("JudgePlatform sorts processor types and versions")
-{
-    static const unsigned long versions[][2] = {{3, 10}, {3, 50}, {3, 51}, {4, 0}, {5, 1}, {6, 1}, {10, 0}};
-    static const struct { unsigned long type; int tooOld, accepted; } processors[] = {
-        // tooOld: the verdict for 3.10 and 3.50; accepted: for the others.
-        {386, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},  {486, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},
-        {586, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},  {601, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
-        {603, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {604, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
-        {620, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {4000, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
-        {21064, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {2200, PLATFORM_REFUSED, PLATFORM_REFUSED},
-        {0, PLATFORM_REFUSED, PLATFORM_REFUSED},     {385, PLATFORM_REFUSED, PLATFORM_REFUSED},
-        {8664, PLATFORM_REFUSED, PLATFORM_REFUSED},  {21164, PLATFORM_REFUSED, PLATFORM_REFUSED},
-    };
-    for (const auto &p : processors)
-        for (const auto &v : versions) {
-            INFO("processor ", p.type, " version ", v[0], ".", v[1]);
-            int old = v[0] == 3 && v[1] <= 50;
-            CHECK(JudgePlatform(p.type, v[0], v[1]) == (old ? p.tooOld : p.accepted));
-        }
-    // Only major version 3 is old: 2.x and 3.x beyond 50 are not.
-    CHECK(JudgePlatform(586, 3, 0) == PLATFORM_TOO_OLD);
-    CHECK(JudgePlatform(586, 3, 95) == PLATFORM_ACCEPTED);
-    CHECK(JudgePlatform(586, 2, 0) == PLATFORM_ACCEPTED);
-    CHECK(JudgePlatform(586, 0, 0) == PLATFORM_ACCEPTED);
-}
-
 TEST_CASE("IsAdministrator agrees with the token's membership of Administrators")
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};

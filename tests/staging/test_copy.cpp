@@ -7,24 +7,6 @@
 #include "paths.h"
 #include "staging.h"
 
-static const char MARKER = '\x5A';
-
-TEST_CASE("FindExtension takes the text after the dot of the last component")
-{
-    static const struct { const char *path, *want; } cases[] = {
-        {"A:\\FILE.SYS", "SYS"}, {"A:\\SET.UP\\FILE", ""}, {"FILE.", ""},      {"A:\\DRV\\VX.sys", "sys"},
-        {"", ""},                {".SYS", "SYS"},          {"A/B.C/D", ""},   {"A:\\X.TAR.GZ", "GZ"},
-        {"NOEXT", ""},           {"A:\\.\\X", ""},
-    };
-    for (const auto &c : cases) {
-        INFO("FindExtension(\"", c.path, "\")");
-        const char *got = FindExtension(c.path);
-        CHECK(Text(got) == c.want);
-        CHECK(got >= c.path);
-        CHECK(got <= c.path + strlen(c.path));
-    }
-}
-
 TEST_CASE("MakeDollarName replaces the last character of a sys spec with a dollar")
 {
     static const struct { const char *spec, *want; int result; } cases[] = {

@@ -23,53 +23,6 @@ struct KeepDirectory {
     ~KeepDirectory() { SetCurrentDirectoryA(saved.c_str()); }
 };
 
-TEST_CASE("SpaceSuffices wants strictly more free kilobytes than tempspace, fraction kept")
-{
-    static const struct { unsigned long spc, bps, free; int tempSpace, want; } cases[] = {
-        {2, 512, 1000, 1000, 0},          // exactly 1000 KB
-        {1, 512, 2001, 1000, 1},          // 1000.5 KB
-        {1, 512, 1999, 999, 1},           // 999.5 KB
-        {1, 512, 1999, 1000, 0},
-        {8, 512, 0, 0, 0},                // full drive
-        {8, 512, 1, 0, 1},
-        {0, 0, 0, -1, 1},                 // a negative tempspace always passes
-        {65536, 65536, 1000000, 0, 0},    // the cluster size wraps to 0 in 32 bits
-        {64, 512, 4000000000ul, INT_MAX, 1},  // beyond 32 bits after the first product
-        {1, 1024, 0xFFFFFFFFul, INT_MAX, 1},
-    };
-    for (const auto &c : cases) {
-        INFO(c.spc, " x ", c.bps, " x ", c.free, " against ", c.tempSpace);
-        CHECK(SpaceSuffices(c.spc, c.bps, c.free, c.tempSpace) == c.want);
-    }
-}
-
-TEST_CASE("TakeListEntry cuts a list at its commas and stays at the end")
-{
-    static const struct { const char *list; const char *want[5]; } cases[] = {
-        {"A.EXE,B.DLL", {"A.EXE", "B.DLL|end", "|end", "|end", 0}},
-        {",X.DLL", {"", "X.DLL|end", "|end", 0, 0}},
-        {"", {"|end", "|end", 0, 0, 0}},
-        {"A,", {"A", "|end", "|end", 0, 0}},
-        {"A, B", {"A", " B|end", 0, 0, 0}},
-        {",,", {"", "", "|end", "|end", 0}},
-    };
-    for (const auto &c : cases) {
-        char list[64];
-        memset(list, 'Z', sizeof list);
-        strcpy(list, c.list);
-        char *cursor = list;
-        INFO("list \"", c.list, "\"");
-        for (const char *want : c.want) {
-            if (!want) break;
-            int ended = -1;
-            std::string got = TakeListEntry(&cursor, &ended);
-            if (ended) got += "|end";
-            CHECK(got == want);
-            CHECK(cursor <= list + strlen(c.list));
-        }
-    }
-}
-
 TEST_CASE("MakeDirectory creates missing parents from the top down")
 {
     Scratch root("mk");
