@@ -6,45 +6,18 @@
 #include <set>
 #include <string>
 
+#include "e2e.h"
 #include "testing.h"
-
-inline std::string MakeScratch(const char *tag)
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string dir = std::string(temp) + "stg-" + tag + "-" + std::to_string(GetCurrentProcessId());
-    return dir;
-}
-
-inline void RemoveAll(const std::string &dir)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = dir + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveAll(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(h, &data));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
 
 // A folder made empty for the test and removed when the test ends.
 struct Scratch {
     std::string dir;
-    explicit Scratch(const char *tag) : dir(MakeScratch(tag))
+    explicit Scratch(const char *tag) : dir(TempFolder(tag))
     {
-        RemoveAll(dir);
+        RemoveTree(dir);
         CreateDirectoryA(dir.c_str(), 0);
     }
-    ~Scratch() { RemoveAll(dir); }
+    ~Scratch() { RemoveTree(dir); }
     std::string operator/(const std::string &name) const { return dir + "\\" + name; }
 };
 

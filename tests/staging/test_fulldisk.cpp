@@ -19,7 +19,7 @@ static void ClearDrive()
     for (const auto &name : Listing(Drive())) {
         std::string path = root + name;
         if (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            RemoveAll(path);
+            RemoveTree(path);
         else
             DeleteFileA(path.c_str());
     }

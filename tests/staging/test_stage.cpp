@@ -250,7 +250,7 @@ TEST_CASE("StageFiles returns 0 when the copy buffer cannot be had")
 // The stand-in second phase, started by LaunchPhaseTwo, records its line.
 static void Launch(const std::string &target, const char *own, const char *planTarget, Phase2Record *record)
 {
-    std::string recordPath = MakeScratch("rec") + ".txt";
+    std::string recordPath = TempFolder("rec") + ".txt";
     DeleteFileA(recordPath.c_str());
     SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
     CopyText(TargetDirectory, PATH_SIZE, target.c_str());
@@ -298,7 +298,7 @@ TEST_CASE("LaunchPhaseTwo starts nothing when the line does not fit")
 {
     KeepDirectory keep;
     Scratch dir("long");
-    std::string recordPath = MakeScratch("rec") + ".txt";
+    std::string recordPath = TempFolder("rec") + ".txt";
     DeleteFileA(recordPath.c_str());
     SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
     REQUIRE(CopyFileA(TestOption("phase2").c_str(), (dir / "P2.EXE").c_str(), FALSE));
