@@ -9,6 +9,18 @@
 #include "e2e.h"
 #include "testing.h"
 
+// Adds the names of a "|"-separated list to a set.
+inline void SplitNames(const char *names, std::set<std::string> *out)
+{
+    std::string all = names;
+    for (size_t start = 0; start < all.size();) {
+        size_t bar = all.find('|', start);
+        if (bar == std::string::npos) bar = all.size();
+        if (bar > start) out->insert(all.substr(start, bar - start));
+        start = bar + 1;
+    }
+}
+
 // A folder made empty for the test and removed when the test ends.
 struct Scratch {
     std::string dir;

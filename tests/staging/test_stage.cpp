@@ -132,18 +132,6 @@ struct StageCase {
     const char *want;      // the target's listing afterwards
 };
 
-static void Split(const char *names, std::set<std::string> *out)
-{
-    std::string all = names;
-    size_t start = 0;
-    while (start <= all.size() && !all.empty()) {
-        size_t bar = all.find('|', start);
-        if (bar == std::string::npos) bar = all.size();
-        if (bar > start) out->insert(all.substr(start, bar - start));
-        start = bar + 1;
-    }
-}
-
 TEST_CASE("StageFiles copies the list, deletes stale names first and renames after")
 {
     static const StageCase cases[] = {
@@ -165,10 +153,10 @@ TEST_CASE("StageFiles copies the list, deletes stale names first and renames aft
         INFO("copyfiles \"", c.copyFiles, "\" renameto \"", c.renameTo, "\" target had \"", c.inTarget, "\"");
         Scratch src("src"), dst("dst");
         std::set<std::string> names;
-        Split(c.onSource, &names);
+        SplitNames(c.onSource, &names);
         for (const auto &n : names) REQUIRE(PutFile(src / n, "new " + n));
         names.clear();
-        Split(c.inTarget, &names);
+        SplitNames(c.inTarget, &names);
         for (const auto &n : names) REQUIRE(PutFile(dst / n, "old " + n));
         CopyText(SourceDirectory, PATH_SIZE, src.dir.c_str());
         CopyText(TargetDirectory, PATH_SIZE, dst.dir.c_str());
@@ -177,7 +165,7 @@ TEST_CASE("StageFiles copies the list, deletes stale names first and renames aft
         CHECK(StageFiles() == 1);
         CHECK(Joined(Listing(dst.dir)) == c.want);
         names.clear();
-        Split(c.onSource, &names);
+        SplitNames(c.onSource, &names);
         CHECK(Joined(Listing(src.dir)) == Joined(names));
     }
     // The renamed file is the copy of its entry.

@@ -41,17 +41,6 @@ struct E2ECase {
     const char *want;      // the staging folder afterwards
 };
 
-static void Names(const char *names, std::set<std::string> *out)
-{
-    std::string all = names;
-    for (size_t start = 0; start < all.size();) {
-        size_t bar = all.find('|', start);
-        if (bar == std::string::npos) bar = all.size();
-        if (bar > start) out->insert(all.substr(start, bar - start));
-        start = bar + 1;
-    }
-}
-
 TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase from there")
 {
     static const E2ECase cases[] = {
@@ -70,13 +59,13 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
         REQUIRE(MediumCreate(&medium, "stage"));
         REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
         std::set<std::string> names;
-        Names(c.onMedium, &names);
+        SplitNames(c.onMedium, &names);
         for (const auto &n : names) REQUIRE(MediumWriteFile(&medium, n.c_str(), "medium " + n));
         std::string stage = TempFolder("stagedir");
         RemoveTree(stage);
         REQUIRE(CreateDirectoryA(stage.c_str(), 0));
         names.clear();
-        Names(c.stale, &names);
+        SplitNames(c.stale, &names);
         for (const auto &n : names) REQUIRE(PutFile(stage + "\\" + n, "stale " + n));
         REQUIRE(MediumWritePlan(&medium, Plan(stage, c.copyFiles, c.renameTo)));
 
@@ -86,7 +75,7 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
         CHECK(Joined(Listing(stage)) == c.want);
         // What the stale names now hold came from the medium.
         names.clear();
-        Names(c.want, &names);
+        SplitNames(c.want, &names);
         for (const auto &n : names) {
             std::string content = GetFile(stage + "\\" + n);
             INFO(n, " holds ", content.substr(0, 20));
