@@ -63,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (first.size() > TARGET_TEXT_SIZE - 1) first.resize(TARGET_TEXT_SIZE - 1);
     if (second.size() > TARGET_TEXT_SIZE - 1) second.resize(TARGET_TEXT_SIZE - 1);
 
-    memset(&TargetList, 0x5A, sizeof TargetList);
-    TargetList.count = 0;
-    EditionLetter = ' ';
+    memset(&PhaseTwoPlan.TargetList, 0x5A, sizeof PhaseTwoPlan.TargetList);
+    PhaseTwoPlan.TargetList.count = 0;
+    PhaseTwoPlan.EditionLetter = ' ';
     ModelList model;
 
     EXPECT(ParseTargetCodes(first.c_str()) == 1);
@@ -75,13 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ModelParse(&model, second);
     }
 
-    EXPECT(TargetList.count >= 1 && TargetList.count <= TARGET_SLOTS);
-    EXPECT((size_t)TargetList.count == model.entries.size());
-    for (int i = 0; i < TargetList.count; ++i) {
-        EXPECT(strnlen(TargetList.entries[i], TARGET_CODE_SIZE) < TARGET_CODE_SIZE);
-        EXPECT(model.entries[i] == TargetList.entries[i]);
+    EXPECT(PhaseTwoPlan.TargetList.count >= 1 && PhaseTwoPlan.TargetList.count <= TARGET_SLOTS);
+    EXPECT((size_t)PhaseTwoPlan.TargetList.count == model.entries.size());
+    for (int i = 0; i < PhaseTwoPlan.TargetList.count; ++i) {
+        EXPECT(strnlen(PhaseTwoPlan.TargetList.entries[i], TARGET_CODE_SIZE) < TARGET_CODE_SIZE);
+        EXPECT(model.entries[i] == PhaseTwoPlan.TargetList.entries[i]);
     }
-    EXPECT(EditionLetter == model.edition);
+    EXPECT(PhaseTwoPlan.EditionLetter == model.edition);
     EXPECT(HasTargetCode(code.c_str()) == ModelMatch(model, code));
     EXPECT(HasTargetCode("S") == ModelMatch(model, "S"));
     return 0;

@@ -24,7 +24,7 @@ int GradientBands(int screenHeight, GradientBand *bands)
 }
 
 #ifdef _WIN32
-#include "setup1.h"
+#include "state.h"
 
 HWND BackdropWindow;
 
@@ -103,7 +103,7 @@ void DrawCornerBitmap(HWND window)
     // inside the WM_PAINT's BeginPaint, which has already emptied the update
     // region, and a second BeginPaint would clip the bitmap away entirely.
     HDC dc = GetDC(window);
-    HBITMAP bitmap = LoadBitmapA(ProgramInstance, EditionLetter == 'N' ? "linnet" : "heart");
+    HBITMAP bitmap = LoadBitmapA(ProgramInstance, PhaseTwoPlan.EditionLetter == 'N' ? "linnet" : "heart");
     HDC memory = bitmap ? CreateCompatibleDC(dc) : 0;
     // Without the bitmap (or a DC to hold it) the corner stays as the gradient left it.
     if (memory) {

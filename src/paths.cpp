@@ -2,8 +2,6 @@
 
 #include <string.h>
 
-char SourceDirectory[PATH_SIZE];
-
 int CopyText(char *dst, size_t dstSize, const char *src)
 {
     if (dstSize == 0) return 0;
@@ -67,16 +65,4 @@ char *DirectoryPart(char *path)
     if (n >= 2 && IsSeparator(path[n - 1]) && path[n - 2] != ':') --n;
     path[n] = '\0';
     return path;
-}
-
-int SetSourceDirectory(const char *moduleName, unsigned long length)
-{
-    SourceDirectory[0] = '\0';
-    if (length == 0 || length >= PATH_SIZE) return 0;
-    if (!CopyText(SourceDirectory, PATH_SIZE, moduleName)) {
-        SourceDirectory[0] = '\0';
-        return 0;
-    }
-    DirectoryPart(SourceDirectory);
-    return 1;
 }

@@ -22,11 +22,3 @@ const char *FileNamePart(const char *path);
 char *FileNamePart(char *path);
 // Cut path in place before its last component; returns path.
 char *DirectoryPart(char *path);
-
-// The directory the program was started from, without its file name.
-extern char SourceDirectory[PATH_SIZE];
-// Fill SourceDirectory from the module file name and the length that
-// GetModuleFileNameA returned for a PATH_SIZE buffer. A name that filled the
-// buffer may be cut or unterminated, so it is refused: SourceDirectory is
-// left empty and 0 returned.
-int SetSourceDirectory(const char *moduleName, unsigned long length);

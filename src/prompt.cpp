@@ -23,7 +23,7 @@ DialogPoint DialogPlacement(int screenWidth, int screenHeight, int width, int he
 
 #include "backdrop.h"
 #include "resource.h"
-#include "setup1.h"
+#include "state.h"
 
 static const char *const StagingTexts[4] = {
     "Setup was unable to create the temporary directory listed below; please specify a new path.",

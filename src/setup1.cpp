@@ -3,38 +3,39 @@
 #include <limits.h>
 #include <string.h>
 
-char PlanTarget[TARGET_TEXT_SIZE];
-char PlanCopyFiles[PLAN_TEXT_SIZE];
-char PlanRenameTo[PLAN_TEXT_SIZE];
-char PlanTempSpaceText[PLAN_TEXT_SIZE];
-char PlanRun[PLAN_TEXT_SIZE];
-int PlanTempSpace;
-TargetListRecord TargetList;
-char EditionLetter = ' ';
-char TargetDirectory[PATH_SIZE];
-int AdministratorFlag;
-
-int ParseTargetCodes(const char *text)
+size_t TargetEntryLength(const char *text)
 {
-    int position = 0;
-    for (const char *p = text; *p != '\0' && *p != ' '; ++p) {
-        char *slot = TargetList.count < TARGET_SLOTS ? TargetList.entries[TargetList.count] : 0;
-        if (*p == '+') {
-            if (slot) slot[position] = '\0';
-            ++TargetList.count;
-            position = 0;
-            continue;
+    size_t length = 0;
+    while (text[length] != '\0' && text[length] != '+' && text[length] != ' ') ++length;
+    return length;
+}
+
+int ParseTargetCodesInto(TargetListRecord *list, char *edition, const char *text)
+{
+    for (const char *entry = text;; entry += TargetEntryLength(entry) + 1) {
+        size_t length = TargetEntryLength(entry);
+        for (size_t i = 0; i < length; ++i)
+            if (entry[i] == '3' || entry[i] == '4' || entry[i] == 'N') *edition = entry[i];
+        // Entries past the last slot and characters past an entry's room
+        // are dropped.
+        if (list->count < TARGET_SLOTS) {
+            char *slot = list->entries[list->count];
+            size_t kept = length < TARGET_CODE_SIZE - 1 ? length : TARGET_CODE_SIZE - 1;
+            for (size_t i = 0; i < kept; ++i) slot[i] = entry[i];
+            slot[kept] = '\0';
+            ++list->count;
         }
-        if (*p == '3' || *p == '4' || *p == 'N') EditionLetter = *p;
-        if (slot && position < TARGET_CODE_SIZE - 1) slot[position++] = *p;
+        if (entry[length] != '+') break;
     }
-    if (TargetList.count < TARGET_SLOTS) TargetList.entries[TargetList.count][position] = '\0';
-    ++TargetList.count;
-    if (TargetList.count > TARGET_SLOTS) TargetList.count = TARGET_SLOTS;  // surplus entries dropped
     return 1;
 }
 
-static int IsLetterOrDigit(char c)
+int ParseTargetCodes(const char *text)
+{
+    return ParseTargetCodesInto(&PhaseTwoPlan.TargetList, &PhaseTwoPlan.EditionLetter, text);
+}
+
+int IsLetterOrDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -46,10 +47,10 @@ static int RunContains(const char *run, char c)
     return 0;
 }
 
-int HasTargetCode(const char *code)
+int TargetListHas(const TargetListRecord *list, const char *code)
 {
-    for (int i = 0; i < TargetList.count && i < TARGET_SLOTS; ++i) {
-        const char *entry = TargetList.entries[i];
+    for (int i = 0; i < list->count && i < TARGET_SLOTS; ++i) {
+        const char *entry = list->entries[i];
         int matches = 1;
         for (; IsLetterOrDigit(*entry); ++entry)
             if (!RunContains(code, *entry)) { matches = 0; break; }
@@ -57,6 +58,8 @@ int HasTargetCode(const char *code)
     }
     return 0;
 }
+
+int HasTargetCode(const char *code) { return TargetListHas(&PhaseTwoPlan.TargetList, code); }
 
 void FitPlanValue(char *value, size_t size, int kind)
 {
@@ -74,19 +77,27 @@ void FitPlanValue(char *value, size_t size, int kind)
         value[0] = '\0';
 }
 
-int TempSpaceValue(const char *text)
+int ScanTempSpace(const char *text, const char **digits, const char **end)
 {
     const char *p = text;
     while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
     int negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
+    *digits = p;
     long long value = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + (*p - '0');
         if (value > (long long)INT_MAX + 1) value = (long long)INT_MAX + 1;
     }
+    *end = p;
     if (negative) return value > INT_MAX ? INT_MIN : -(int)value;
     return value > INT_MAX ? INT_MAX : (int)value;
+}
+
+int TempSpaceValue(const char *text)
+{
+    const char *digits, *end;
+    return ScanTempSpace(text, &digits, &end);
 }
 
 int JudgePlatform(unsigned long processorType, unsigned long major, unsigned long minor)
@@ -132,8 +143,6 @@ void CutUserFolder(char *directory)
 #include "settings/settings.h"
 #include "staging.h"
 
-HINSTANCE ProgramInstance;
-
 static const char PlanSection[] = "phasetwo";
 
 int ReadPhaseTwoPlan()
@@ -142,27 +151,19 @@ int ReadPhaseTwoPlan()
     CopyText(planPath, sizeof planPath, SourceDirectory);
     // A plan path that does not fit is read as no plan at all.
     const char *file = JoinPath(planPath, "SETUP1.INF") ? planPath : "";
-    struct { const char *key; char *buffer; DWORD size; int kind; } keys[] = {
-        {"target", PlanTarget, sizeof PlanTarget, PLAN_VALUE_TEXT},
-        {"copyfiles", PlanCopyFiles, sizeof PlanCopyFiles, PLAN_VALUE_LIST},
-        {"renameto", PlanRenameTo, sizeof PlanRenameTo, PLAN_VALUE_LIST},
-        {"tempdir", TargetDirectory, sizeof TargetDirectory, PLAN_VALUE_PATH},
-        {"tempspace", PlanTempSpaceText, sizeof PlanTempSpaceText, PLAN_VALUE_TEXT},
-        {"run", PlanRun, sizeof PlanRun, PLAN_VALUE_TEXT},
-    };
     // One byte more than the largest buffer tells a value that fits exactly
     // from one that the profile reader had to cut.
     char value[PLAN_TEXT_SIZE + 1];
-    for (auto &k : keys) {
+    for (const PlanKey &k : PlanKeys) {
         value[0] = '\0';
-        if (file[0]) GetPrivateProfileStringA(PlanSection, k.key, "", value, k.size + 1, file);
+        if (file[0]) GetPrivateProfileStringA(PlanSection, k.name, "", value, (DWORD)k.size + 1, file);
         value[k.size] = '\0';
         FitPlanValue(value, k.size, k.kind);
         CopyText(k.buffer, k.size, value);
     }
-    ParseTargetCodes(PlanTarget);
-    PlanTempSpace = TempSpaceValue(PlanTempSpaceText);
-    return PlanTempSpace;
+    ParseTargetCodes(PhaseTwoPlan.target);
+    PhaseTwoPlan.tempspace = TempSpaceValue(PhaseTwoPlan.tempspaceText);
+    return PhaseTwoPlan.tempspace;
 }
 
 int CheckPlatform()

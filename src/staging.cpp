@@ -63,7 +63,7 @@ char *TakeListEntry(char **cursor, int *ended)
 }
 
 #ifdef _WIN32
-#include "setup1.h"
+#include "state.h"
 
 CopyBufferRecord CopyBuffer;
 void *(*CopyBufferAllocate)(size_t size) = malloc;
@@ -81,7 +81,7 @@ int PrepareTargetDirectory()
     root[3] = '\0';
     // A failed query leaves the figures of the last one that succeeded.
     GetDiskFreeSpaceA(root[0] ? root : "", &DiskFigures[0], &DiskFigures[1], &DiskFigures[2], &DiskFigures[3]);
-    if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PlanTempSpace)) return 0;
+    if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PhaseTwoPlan.tempspace)) return 0;
     if (MakeDirectory(TargetDirectory) == 0) return 1;
     return ChangeDirectory(TargetDirectory) == 0;
 }
@@ -172,110 +172,213 @@ static int IsOpenFile(HANDLE source, const char *path)
     return same;
 }
 
-// Copies one open source into a new destination; the result code.
-static int CopyOpenFile(HANDLE source, HANDLE destination, const FILETIME *lastWrite)
+int SameFile(const char *a, const char *b)
 {
+    HANDLE file = CreateFileA(a, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    int same = IsOpenFile(file, b);
+    CloseHandle(file);
+    return same;
+}
+
+int SameFolder(const char *a, const char *b)
+{
+    if (SamePath(a, b)) return 1;
+    // Names do not tell (short names, a second drive letter, a share): a
+    // file of b is looked for under its own name in a. Two folders hold
+    // the same file under the same name only when they are one folder.
+    char path[PATH_SIZE], other[PATH_SIZE];
+    WIN32_FIND_DATAA found;
+    if (!CopyText(path, sizeof path, b) || !JoinPath(path, "*")) return 0;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int same = -1;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const char *name = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
+        if (!CopyText(path, sizeof path, b) || !JoinPath(path, name) || !CopyText(other, sizeof other, a) ||
+            !JoinPath(other, name))
+            continue;
+        HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        same = IsOpenFile(file, other);
+        CloseHandle(file);
+    } while (same < 0 && FindNextFileA(search, &found));
+    FindClose(search);
+    return same > 0;
+}
+
+int BeginCopyListing(CopyListing *listing, const char *spec, const char *destinationDirectory)
+{
+    listing->destinationDirectory = destinationDirectory;
+    listing->file = INVALID_HANDLE_VALUE;
+    listing->search = INVALID_HANDLE_VALUE;
+    listing->fresh = 0;
+    if (!CopyText(listing->spec, sizeof listing->spec, spec)) return 0;
+    // A wildcard spec keeps its matches' own names: in "$" mode it would
+    // name its copies with the wildcards themselves.
+    listing->dollarMode = !HasWildcard(FileNamePart(spec)) && MakeDollarName(listing->dollarSpec, spec);
+    if (listing->dollarMode) {
+        listing->search = FindFirstFileA(listing->dollarSpec, &listing->found);
+        listing->dollarMode = listing->search != INVALID_HANDLE_VALUE;
+    }
+    if (!listing->dollarMode) listing->search = FindFirstFileA(spec, &listing->found);
+    listing->fresh = listing->search != INVALID_HANDLE_VALUE;
+    return listing->fresh;
+}
+
+static int JudgeMatch(CopyListing *l)
+{
+    if (l->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return MATCH_FOLDER;
+    if (!CopyText(l->source, sizeof l->source, l->spec) || !JoinPath(DirectoryPart(l->source), l->name))
+        return MATCH_SOURCE_TOO_LONG;
+    if (!CopyText(l->destination, sizeof l->destination, l->destinationDirectory) ||
+        !JoinPath(l->destination, l->storedName))
+        return MATCH_DESTINATION_TOO_LONG;
+    l->file = CreateFileA(l->source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, 0);
+    if (l->file == INVALID_HANDLE_VALUE || !GetFileTime(l->file, 0, 0, &l->lastWrite)) return MATCH_UNREADABLE;
+    // The destination is created anew; were it the source itself, the
+    // source would be lost.
+    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->destination)) return MATCH_SAME_FILE;
+    return MATCH_COPY;
+}
+
+static void CloseMatch(CopyListing *listing)
+{
+    if (listing->file != INVALID_HANDLE_VALUE) CloseHandle(listing->file);
+    listing->file = INVALID_HANDLE_VALUE;
+}
+
+int NextCopyMatch(CopyListing *listing)
+{
+    CloseMatch(listing);
+    if (listing->search == INVALID_HANDLE_VALUE) return 0;
+    if (!listing->fresh && !FindNextFileA(listing->search, &listing->found)) return 0;
+    listing->fresh = 0;
+    WIN32_FIND_DATAA &found = listing->found;
+    listing->name = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
+    listing->storedName = listing->dollarMode ? FileNamePart(listing->spec) : listing->name;
+    listing->verdict = JudgeMatch(listing);
+    return 1;
+}
+
+void EndCopyListing(CopyListing *listing)
+{
+    CloseMatch(listing);
+    if (listing->search != INVALID_HANDLE_VALUE) FindClose(listing->search);
+    listing->search = INVALID_HANDLE_VALUE;
+}
+
+int CopyCurrentMatch(CopyListing *listing)
+{
+    HANDLE destination = CreateFileA(listing->destination, GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    if (destination == INVALID_HANDLE_VALUE) return COPY_DONE;
     for (;;) {
         DWORD got = 0, written = 0;
         // A read that fails midway leaves a partial copy; it must not pass
         // for a whole one, so it gets no time and ends the enumeration.
-        if (!ReadFile(source, CopyBuffer.buffer, CopyBuffer.size, &got, 0)) return COPY_READ_FAULT;
+        if (!ReadFile(listing->file, CopyBuffer.buffer, CopyBuffer.size, &got, 0)) break;
         if (got == 0) {
-            SetFileTime(destination, 0, 0, lastWrite);
+            SetFileTime(destination, 0, 0, &listing->lastWrite);
+            CloseHandle(destination);
             return COPY_DONE;
         }
-        if (!WriteFile(destination, CopyBuffer.buffer, got, &written, 0) || written != got) return COPY_WRITE_FAULT;
+        if (!WriteFile(destination, CopyBuffer.buffer, got, &written, 0) || written != got) {
+            CloseHandle(destination);
+            return COPY_WRITE_FAULT;
+        }
     }
+    CloseHandle(destination);
+    return COPY_READ_FAULT;
+}
+
+int PassedOverMatch(const CopyListing *listing, WIN32_FIND_DATAA *found)
+{
+    char dollarSpec[PATH_SIZE];
+    const char *pattern = listing->spec;
+    if (!listing->dollarMode) {
+        if (!HasWildcard(FileNamePart(listing->spec)) || !MakeDollarName(dollarSpec, listing->spec)) return 0;
+        pattern = dollarSpec;
+    }
+    HANDLE search = FindFirstFileA(pattern, found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    FindClose(search);
+    return 1;
 }
 
 int CopyFileSpec(const char *spec, const char *destinationDirectory)
 {
     AcquireCopyBuffer();
     if (!CopyBuffer.buffer) return COPY_NO_MEMORY;
-
-    char dollarSpec[PATH_SIZE], sourcePath[PATH_SIZE], destinationPath[PATH_SIZE];
-    WIN32_FIND_DATAA match;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    // A wildcard spec keeps its matches' own names: in "$" mode it would
-    // name its copies with the wildcards themselves.
-    int dollarMode = !HasWildcard(FileNamePart(spec)) && MakeDollarName(dollarSpec, spec);
-    if (dollarMode) {
-        search = FindFirstFileA(dollarSpec, &match);
-        dollarMode = search != INVALID_HANDLE_VALUE;
-    }
-    if (!dollarMode) search = FindFirstFileA(spec, &match);
-    if (search == INVALID_HANDLE_VALUE) {
-        ReleaseCopyBuffer();
-        return COPY_NOT_FOUND;
-    }
-
-    int result = COPY_DONE;
-    do {
-        const char *name = match.cAlternateFileName[0] ? match.cAlternateFileName : match.cFileName;
-        if (!CopyText(sourcePath, sizeof sourcePath, spec)) continue;
-        DirectoryPart(sourcePath);
-        if (!JoinPath(sourcePath, name)) continue;
-        if (!CopyText(destinationPath, sizeof destinationPath, destinationDirectory) ||
-            !JoinPath(destinationPath, dollarMode ? FileNamePart(spec) : name))
-            continue;
-
-        HANDLE source = CreateFileA(sourcePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, 0);
-        // A folder among the matches cannot be opened either: pass it over.
-        if (source == INVALID_HANDLE_VALUE) continue;
-        FILETIME lastWrite;
-        // The destination is created anew; were it the source itself, the
-        // source would be lost.
-        if (!GetFileTime(source, 0, 0, &lastWrite) || lstrcmpiA(sourcePath, destinationPath) == 0 ||
-            IsOpenFile(source, destinationPath)) {
-            CloseHandle(source);
-            continue;
-        }
-        HANDLE destination = CreateFileA(destinationPath, GENERIC_READ | GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-        if (destination != INVALID_HANDLE_VALUE) {
-            result = CopyOpenFile(source, destination, &lastWrite);
-            CloseHandle(destination);
-        }
-        CloseHandle(source);
-    } while (result == COPY_DONE && FindNextFileA(search, &match));
-    FindClose(search);
+    CopyListing listing;
+    int result = BeginCopyListing(&listing, spec, destinationDirectory) ? COPY_DONE : COPY_NOT_FOUND;
+    while (result == COPY_DONE && NextCopyMatch(&listing))
+        if (listing.verdict == MATCH_COPY) result = CopyCurrentMatch(&listing);
+    EndCopyListing(&listing);
     ReleaseCopyBuffer();
     return result;
 }
 
+void BeginStagingWalk(StagingWalk *walk)
+{
+    CopyText(walk->copyList, sizeof walk->copyList, PhaseTwoPlan.copyfiles);
+    CopyText(walk->renameList, sizeof walk->renameList, PhaseTwoPlan.renameto);
+    walk->copyCursor = walk->copyList;
+    walk->renameCursor = walk->renameList;
+    walk->ended = 0;
+    walk->index = 0;
+    // Never delete or rename away the files about to be copied.
+    walk->sameDirectory = SameFolder(TargetDirectory, SourceDirectory);
+}
+
+// path: the target directory joined with name, or "" when that does not fit.
+static char *InTarget(char *path, const char *name)
+{
+    if (!CopyText(path, PATH_SIZE, TargetDirectory) || !JoinPath(path, name)) path[0] = '\0';
+    return path;
+}
+
+int NextStagingStep(StagingWalk *walk)
+{
+    if (walk->ended) return 0;
+    int renameEnded;
+    ++walk->index;
+    walk->copyEntry = TakeListEntry(&walk->copyCursor, &walk->ended);
+    walk->renameEntry = TakeListEntry(&walk->renameCursor, &renameEnded);
+    walk->plain = strchr(walk->copyEntry, '*') == 0;
+    walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = walk->renameTo[0] = '\0';
+    if (walk->plain && !walk->sameDirectory) {
+        if (walk->copyEntry[0]) InTarget(walk->removeCopy, walk->copyEntry);
+        if (walk->renameEntry[0] && InTarget(walk->removeRename, walk->renameEntry)[0] &&
+            InTarget(walk->renameFrom, walk->copyEntry)[0])
+            CopyText(walk->renameTo, sizeof walk->renameTo, walk->removeRename);
+    }
+    if (!CopyText(walk->spec, sizeof walk->spec, SourceDirectory) || !JoinPath(walk->spec, walk->copyEntry))
+        walk->spec[0] = '\0';
+    return 1;
+}
+
 int StageFiles()
 {
-    char pathA[PATH_SIZE], pathB[PATH_SIZE];
-    // Never delete or rename away the files about to be copied.
-    int sameDirectory = SamePath(TargetDirectory, SourceDirectory);
-    char *copyCursor = PlanCopyFiles, *renameCursor = PlanRenameTo;
-    int last;
-    do {
-        int renameEnded;
-        char *copyEntry = TakeListEntry(&copyCursor, &last);
-        char *renameEntry = TakeListEntry(&renameCursor, &renameEnded);
-        int plain = strchr(copyEntry, '*') == 0 && !sameDirectory;
-        int renameReady = 0;
-        if (plain) {
-            if (CopyText(pathA, sizeof pathA, TargetDirectory) && JoinPath(pathA, copyEntry)) remove(pathA);
-            renameReady = CopyText(pathA, sizeof pathA, TargetDirectory) && JoinPath(pathA, renameEntry);
-            if (renameReady) remove(pathA);
-        }
-        if (!CopyText(pathB, sizeof pathB, SourceDirectory) || !JoinPath(pathB, copyEntry)) continue;
-        int result = CopyFileSpec(pathB, TargetDirectory);
+    StagingWalk walk;
+    BeginStagingWalk(&walk);
+    while (NextStagingStep(&walk)) {
+        if (walk.removeCopy[0]) remove(walk.removeCopy);
+        if (walk.removeRename[0]) remove(walk.removeRename);
+        if (!walk.spec[0]) continue;
+        int result = CopyFileSpec(walk.spec, TargetDirectory);
         if (result == COPY_NO_MEMORY || result == COPY_WRITE_FAULT || result == COPY_READ_FAULT) return 0;
-        if (plain && renameReady && renameEntry[0] && CopyText(pathB, sizeof pathB, TargetDirectory) &&
-            JoinPath(pathB, copyEntry))
-            rename(pathB, pathA);
-    } while (!last);
+        if (walk.renameFrom[0]) rename(walk.renameFrom, walk.renameTo);
+    }
     return 1;
 }
 
 int LaunchPhaseTwo(const char *ownCommandLine)
 {
     char line[COMMAND_LINE_SIZE];
-    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PlanRun, ownCommandLine, PlanTarget,
+    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine, PhaseTwoPlan.target,
                                   SourceDirectory))
         return 0;
     ChangeDirectory(TargetDirectory);

@@ -3,6 +3,8 @@
 #pragma once
 #include <stddef.h>
 
+#include "state.h"
+
 enum { COMMAND_LINE_SIZE = 256, COPY_BUFFER_MAX = 61440 };
 
 // Result codes of CopyFileSpec: the Win32 error numbers of those names.
@@ -58,11 +60,79 @@ int ChangeDirectory(const char *path);
 
 void AcquireCopyBuffer();
 void ReleaseCopyBuffer();
+// The "$" name of a spec whose extension is "sys" (X.SYS lies on a medium
+// as X.SY$); 0 for any other spec.
 int MakeDollarName(char *out, const char *spec);
+
+// How the copy engine takes one match of a spec.
+enum {
+    MATCH_COPY = 0,              // copied
+    MATCH_FOLDER,                // a folder: passed over
+    MATCH_SOURCE_TOO_LONG,       // its path on the medium does not fit a path buffer
+    MATCH_DESTINATION_TOO_LONG,  // the path of its copy does not fit
+    MATCH_UNREADABLE,            // cannot be opened for reading
+    MATCH_SAME_FILE,             // the copy would be the source itself
+};
+// The matches of one spec, one at a time, as the copy engine takes them.
+struct CopyListing {
+    char spec[PATH_SIZE];
+    char dollarSpec[PATH_SIZE];
+    const char *destinationDirectory;
+    int dollarMode;  // found by its "$" name, copied under the spec's name
+    HANDLE search;
+    int fresh;       // found holds a match not yet taken
+    // The current match.
+    WIN32_FIND_DATAA found;
+    const char *name;        // the name it is read by: the short name when it has one
+    const char *storedName;  // the name its copy gets
+    char source[PATH_SIZE];
+    char destination[PATH_SIZE];
+    int verdict;             // MATCH_*
+    HANDLE file;             // the source, open while a MATCH_COPY match is current
+    FILETIME lastWrite;
+};
+// Starts a listing; 0 when nothing on the medium matches the spec.
+int BeginCopyListing(CopyListing *listing, const char *spec, const char *destinationDirectory);
+// Makes the next match current; 0 at the end.
+int NextCopyMatch(CopyListing *listing);
+void EndCopyListing(CopyListing *listing);
+// Copies the current MATCH_COPY match; a COPY_* result.
+int CopyCurrentMatch(CopyListing *listing);
+// A file on the medium that the "$" rule passes over for this listing: the
+// plain name beside the "$" name that is taken, or for a wildcard spec a
+// file of its "$" form. 1 with it in found, 0 when there is none.
+int PassedOverMatch(const CopyListing *listing, WIN32_FIND_DATAA *found);
 int CopyFileSpec(const char *spec, const char *destinationDirectory);
 // 1 when both paths name the same file or directory as the platform
 // resolves them (full path, case ignored).
 int SamePath(const char *a, const char *b);
+// 1 when both paths name one existing file, whatever names lead to it.
+int SameFile(const char *a, const char *b);
+// 1 when both paths name one folder under any names: short names, other
+// spellings, another drive letter or a network path to it.
+int SameFolder(const char *a, const char *b);
+
+// One pass of the staging list: the copyfiles entry and its renameto
+// partner, and what is done for them, in this order.
+struct StagingWalk {
+    char copyList[PLAN_TEXT_SIZE];  // working copies of the plan's lists, cut as the walk goes
+    char renameList[PLAN_TEXT_SIZE];
+    char *copyCursor, *renameCursor;
+    int ended;
+    int sameDirectory;  // the target is the medium itself: nothing is removed or renamed
+    int index;          // 1 for the first entry
+    const char *copyEntry, *renameEntry;
+    int plain;                        // the entry holds no "*"
+    char removeCopy[PATH_SIZE];       // removed from the target before the copy ("" none)
+    char removeRename[PATH_SIZE];
+    char spec[PATH_SIZE];             // the entry on the medium; "" when it does not fit
+    char renameFrom[PATH_SIZE];       // renamed after the copy ("" none)
+    char renameTo[PATH_SIZE];
+};
+// Starts the walk of the plan's lists for the target directory.
+void BeginStagingWalk(StagingWalk *walk);
+// Makes the next pass current; 0 when the list is done.
+int NextStagingStep(StagingWalk *walk);
 
 int StageFiles();
 int LaunchPhaseTwo(const char *ownCommandLine);

@@ -9,17 +9,17 @@
 
 static void ResetTargets()
 {
-    memset(&TargetList, 0x5A, sizeof TargetList);
-    TargetList.count = 0;
-    EditionLetter = ' ';
+    memset(&PhaseTwoPlan.TargetList, 0x5A, sizeof PhaseTwoPlan.TargetList);
+    PhaseTwoPlan.TargetList.count = 0;
+    PhaseTwoPlan.EditionLetter = ' ';
 }
 
 static std::string Entries()
 {
     std::string out;
-    for (int i = 0; i < TargetList.count; ++i) {
+    for (int i = 0; i < PhaseTwoPlan.TargetList.count; ++i) {
         if (i) out += "|";
-        out += TargetList.entries[i];
+        out += PhaseTwoPlan.TargetList.entries[i];
     }
     return out;
 }
@@ -54,7 +54,7 @@ static void ReadPlanFresh(const char *oldTarget)
 {
     ResetTargets();
     strcpy(TargetDirectory, oldTarget);
-    memset(PlanRun, 0x5A, sizeof PlanRun);
+    memset(PhaseTwoPlan.run, 0x5A, sizeof PhaseTwoPlan.run);
     ReadPhaseTwoPlan();
 }
 
@@ -64,14 +64,14 @@ TEST_CASE("ReadPhaseTwoPlan reads the six keys of [phasetwo] beside the program"
     folder.Write("[other]\r\ntarget=X\r\n[PhaseTwo]\r\nTARGET=4+S\r\ncopyfiles=A.EXE,B.DLL\r\n"
                  "renameto=,X.DLL\r\nTempDir=C:\\STAGE\r\ntempspace=1500KB\r\nrun=P2.EXE\r\nextra=1\r\n");
     ReadPlanFresh("OLD");
-    CHECK(Text(PlanTarget) == "4+S");
-    CHECK(Text(PlanCopyFiles) == "A.EXE,B.DLL");
-    CHECK(Text(PlanRenameTo) == ",X.DLL");
+    CHECK(Text(PhaseTwoPlan.target) == "4+S");
+    CHECK(Text(PhaseTwoPlan.copyfiles) == "A.EXE,B.DLL");
+    CHECK(Text(PhaseTwoPlan.renameto) == ",X.DLL");
     CHECK(Text(TargetDirectory) == "C:\\STAGE");
-    CHECK(PlanTempSpace == 1500);
-    CHECK(Text(PlanRun) == "P2.EXE");
+    CHECK(PhaseTwoPlan.tempspace == 1500);
+    CHECK(Text(PhaseTwoPlan.run) == "P2.EXE");
     CHECK(Entries() == "4|S");
-    CHECK(EditionLetter == '4');
+    CHECK(PhaseTwoPlan.EditionLetter == '4');
 }
 
 TEST_CASE("ReadPhaseTwoPlan gives empty values for a missing file, section or key")
@@ -85,14 +85,14 @@ TEST_CASE("ReadPhaseTwoPlan gives empty values for a missing file, section or ke
             DeleteFileA(folder.PlanPath().c_str());
         INFO("plan ", plan ? plan : "(no file)");
         ReadPlanFresh("C:\\LEFT\\OVER");
-        CHECK(Text(PlanTarget) == "");
-        CHECK(Text(PlanCopyFiles) == "");
+        CHECK(Text(PhaseTwoPlan.target) == "");
+        CHECK(Text(PhaseTwoPlan.copyfiles) == "");
         CHECK(Text(TargetDirectory) == "");
-        CHECK(PlanTempSpace == 0);
-        CHECK(TargetList.count == 1);
+        CHECK(PhaseTwoPlan.tempspace == 0);
+        CHECK(PhaseTwoPlan.TargetList.count == 1);
         CHECK(HasTargetCode("S") == 1);
     }
-    CHECK(Text(PlanRun) == "P2.EXE");
+    CHECK(Text(PhaseTwoPlan.run) == "P2.EXE");
 }
 
 TEST_CASE("ReadPhaseTwoPlan cuts a value longer than its buffer, but never to a cut path or list entry")
@@ -106,12 +106,12 @@ TEST_CASE("ReadPhaseTwoPlan cuts a value longer than its buffer, but never to a 
     folder.Write("[phasetwo]\r\ntarget=" + target + "\r\ncopyfiles=" + copy + "\r\nrenameto=" + list +
                  "\r\ntempdir=" + dir + "\r\nrun=" + copy + "\r\n");
     ReadPlanFresh("C:\\LEFT\\OVER");
-    CHECK(strlen(PlanTarget) == TARGET_TEXT_SIZE - 1);
-    CHECK(strlen(PlanRun) == PLAN_TEXT_SIZE - 1);
+    CHECK(strlen(PhaseTwoPlan.target) == TARGET_TEXT_SIZE - 1);
+    CHECK(strlen(PhaseTwoPlan.run) == PLAN_TEXT_SIZE - 1);
     CHECK(Entries() == "TTTTTTTTTTTTTTT");
     // A list whose one entry was cut is empty; a longer one loses the cut entry.
-    CHECK(Text(PlanCopyFiles) == "");
-    CHECK(Text(PlanRenameTo) == list.substr(0, 51 * 10 - 1));
+    CHECK(Text(PhaseTwoPlan.copyfiles) == "");
+    CHECK(Text(PhaseTwoPlan.renameto) == list.substr(0, 51 * 10 - 1));
     // The staging path does not fit: none at all rather than another folder.
     CHECK(Text(TargetDirectory) == "");
 
@@ -122,8 +122,8 @@ TEST_CASE("ReadPhaseTwoPlan cuts a value longer than its buffer, but never to a 
     folder.Write("[phasetwo]\r\ntarget=4\r\ncopyfiles=" + exact + "\r\nrenameto=" + exact + ",MORE\r\ntempdir=" +
                  exactDir + "\r\n");
     ReadPlanFresh("");
-    CHECK(Text(PlanCopyFiles) == exact);
+    CHECK(Text(PhaseTwoPlan.copyfiles) == exact);
     // Cut right at a comma: every entry before it is whole.
-    CHECK(Text(PlanRenameTo) == exact);
+    CHECK(Text(PhaseTwoPlan.renameto) == exact);
     CHECK(Text(TargetDirectory) == exactDir);
 }

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "paths.h"
+#include "state.h"
 #include "testing.h"
 
 // A heap block of exactly size bytes, so that the address sanitizer stops a

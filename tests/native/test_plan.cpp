@@ -6,17 +6,17 @@
 
 static void ResetTargets()
 {
-    memset(&TargetList, MARKER, sizeof TargetList);
-    TargetList.count = 0;
-    EditionLetter = ' ';
+    memset(&PhaseTwoPlan.TargetList, MARKER, sizeof PhaseTwoPlan.TargetList);
+    PhaseTwoPlan.TargetList.count = 0;
+    PhaseTwoPlan.EditionLetter = ' ';
 }
 
 static std::string Entries()
 {
     std::string out;
-    for (int i = 0; i < TargetList.count && i < TARGET_SLOTS; ++i) {
+    for (int i = 0; i < PhaseTwoPlan.TargetList.count && i < TARGET_SLOTS; ++i) {
         if (i) out += "|";
-        out += std::string(TargetList.entries[i], strnlen(TargetList.entries[i], TARGET_CODE_SIZE));
+        out += std::string(PhaseTwoPlan.TargetList.entries[i], strnlen(PhaseTwoPlan.TargetList.entries[i], TARGET_CODE_SIZE));
     }
     return out;
 }
@@ -39,12 +39,12 @@ TEST_CASE("ParseTargetCodes splits at plus signs, stops at a blank and notes the
         ResetTargets();
         INFO("target \"", c.target, "\"");
         CHECK(ParseTargetCodes(c.target) == 1);
-        CHECK(TargetList.count == c.count);
+        CHECK(PhaseTwoPlan.TargetList.count == c.count);
         CHECK(Entries() == c.entries);
-        CHECK(EditionLetter == c.edition);
+        CHECK(PhaseTwoPlan.EditionLetter == c.edition);
         CHECK(HasTargetCode("S") == c.addOn);
-        for (int i = 0; i < TargetList.count && i < TARGET_SLOTS; ++i)
-            CHECK(strnlen(TargetList.entries[i], TARGET_CODE_SIZE) < (size_t)TARGET_CODE_SIZE);
+        for (int i = 0; i < PhaseTwoPlan.TargetList.count && i < TARGET_SLOTS; ++i)
+            CHECK(strnlen(PhaseTwoPlan.TargetList.entries[i], TARGET_CODE_SIZE) < (size_t)TARGET_CODE_SIZE);
     }
 }
 
@@ -54,9 +54,9 @@ TEST_CASE("ParseTargetCodes goes on from the count and keeps to the last slot")
     ParseTargetCodes("1+2+3");
     ParseTargetCodes("N+5+6");
     CHECK(Entries() == "1|2|3|N|5");
-    CHECK(EditionLetter == 'N');
+    CHECK(PhaseTwoPlan.EditionLetter == 'N');
     ParseTargetCodes("S");  // a full list takes nothing more
-    CHECK(TargetList.count == 5);
+    CHECK(PhaseTwoPlan.TargetList.count == 5);
     CHECK(Entries() == "1|2|3|N|5");
     CHECK(HasTargetCode("S") == 0);
 
@@ -68,7 +68,7 @@ TEST_CASE("ParseTargetCodes goes on from the count and keeps to the last slot")
     std::string pluses(TARGET_TEXT_SIZE - 1, '+');
     ResetTargets();
     ParseTargetCodes(pluses.c_str());
-    CHECK(TargetList.count == 5);
+    CHECK(PhaseTwoPlan.TargetList.count == 5);
 }
 
 TEST_CASE("HasTargetCode matches when every letter and digit of an entry is in the code")

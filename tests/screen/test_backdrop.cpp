@@ -28,7 +28,7 @@ static HWND Backdrop()
 
 static void Repaint(char edition)
 {
-    EditionLetter = edition;
+    PhaseTwoPlan.EditionLetter = edition;
     REQUIRE(InvalidateRect(Backdrop(), 0, TRUE));
     REQUIRE(UpdateWindow(Backdrop()));
     PumpMessages(100);
@@ -175,7 +175,7 @@ TEST_CASE("the first paint shows the bands and heart")
     CheckScreenSize();
     Backdrop();
     // No plan has been read: the edition letter is still the blank.
-    CHECK(EditionLetter == ' ');
+    CHECK(PhaseTwoPlan.EditionLetter == ' ');
     PumpMessages(100);
     CheckBackdropOnScreen("heart");
 }
@@ -199,7 +199,7 @@ TEST_CASE("a repaint draws the bitmap of the edition letter")
         Repaint(c.edition);
         CheckBackdropOnScreen(c.bitmap);
     }
-    EditionLetter = ' ';
+    PhaseTwoPlan.EditionLetter = ' ';
 }
 
 // How many more pens this process can have: a leak shows as fewer.
@@ -254,10 +254,10 @@ TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bi
     for (int i = 0; i < room + 200; ++i) DrawCornerBitmap(BackdropWindow);
     CHECK(FreeGdiRoom() >= room - 16);
     ProgramInstance = saved;
-    EditionLetter = 'N';
+    PhaseTwoPlan.EditionLetter = 'N';
     for (int i = 0; i < room + 200; ++i) DrawCornerBitmap(BackdropWindow);
     CHECK(FreeGdiRoom() >= room - 16);
-    EditionLetter = ' ';
+    PhaseTwoPlan.EditionLetter = ' ';
     Repaint(' ');
 
     HDC screen = GetDC(0);

@@ -96,8 +96,8 @@ TEST_CASE("The free-space figures of the drive are exact and the boundary is str
     CopyText(TargetDirectory, PATH_SIZE, target.c_str());
     static const struct { int delta, want; } cases[] = {{-1, 1}, {0, 0}, {1, 0}, {-freeKilobytes, 1}};
     for (const auto &c : cases) {
-        PlanTempSpace = freeKilobytes + c.delta;
-        INFO("tempspace ", PlanTempSpace, " with ", freeKilobytes, " KB free");
+        PhaseTwoPlan.tempspace = freeKilobytes + c.delta;
+        INFO("tempspace ", PhaseTwoPlan.tempspace, " with ", freeKilobytes, " KB free");
         RemoveDirectoryA(target.c_str());
         memset(DiskFigures, 0, sizeof DiskFigures);
         CHECK(PrepareTargetDirectory() == c.want);
@@ -115,7 +115,7 @@ TEST_CASE("The free-space figures of the drive are exact and the boundary is str
     while (written) WriteFile(h, fill.data(), 1, &written, 0);
     CloseHandle(h);
     CHECK(FreeBytes() == 0);
-    PlanTempSpace = 0;
+    PhaseTwoPlan.tempspace = 0;
     CHECK(PrepareTargetDirectory() == 0);
     SetCurrentDirectoryA("C:\\");
     ClearDrive();
@@ -138,8 +138,8 @@ TEST_CASE("CopyFileSpec ends with 30 on a read that fails and leaves the copy un
     Scratch stage("rfstage");
     CopyText(SourceDirectory, PATH_SIZE, dir.c_str());
     CopyText(TargetDirectory, PATH_SIZE, stage.dir.c_str());
-    CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, "BAD.DAT,GOOD.DAT");
-    PlanRenameTo[0] = '\0';
+    CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, "BAD.DAT,GOOD.DAT");
+    PhaseTwoPlan.renameto[0] = '\0';
     CHECK(StageFiles() == 0);
     CHECK(!Exists(stage / "GOOD.DAT"));
 }

@@ -76,7 +76,7 @@ TEST_CASE("PrepareTargetDirectory creates or enters the target when the drive ha
     // Three missing levels: created, current directory unchanged.
     std::string deep = root / "ONE\\TWO\\THREE";
     CopyText(TargetDirectory, PATH_SIZE, deep.c_str());
-    PlanTempSpace = 0;
+    PhaseTwoPlan.tempspace = 0;
     memset(DiskFigures, 0, sizeof DiskFigures);
     CHECK(PrepareTargetDirectory() == 1);
     CHECK(Exists(deep));
@@ -99,10 +99,10 @@ TEST_CASE("PrepareTargetDirectory creates or enters the target when the drive ha
     SetCurrentDirectoryA("C:\\");
 
     // More space asked than the drive has.
-    PlanTempSpace = INT_MAX;
+    PhaseTwoPlan.tempspace = INT_MAX;
     CHECK(PrepareTargetDirectory() == (SpaceSuffices(figures[0], figures[1], figures[2], INT_MAX) ? 1 : 0));
     SetCurrentDirectoryA("C:\\");
-    PlanTempSpace = 0;
+    PhaseTwoPlan.tempspace = 0;
 
     // No such drive: the figures stay those of the last query, and the
     // directory can be neither made nor entered.
@@ -118,7 +118,7 @@ TEST_CASE("PrepareTargetDirectory creates or enters the target when the drive ha
     for (const char *t : odd) {
         INFO("target \"", t, "\"");
         CopyText(TargetDirectory, PATH_SIZE, t);
-        PlanTempSpace = 0;
+        PhaseTwoPlan.tempspace = 0;
         CHECK(PrepareTargetDirectory() == 0);
     }
     CHECK(CurrentDirectory() == "C:\\");
@@ -160,8 +160,8 @@ TEST_CASE("StageFiles copies the list, deletes stale names first and renames aft
         for (const auto &n : names) REQUIRE(PutFile(dst / n, "old " + n));
         CopyText(SourceDirectory, PATH_SIZE, src.dir.c_str());
         CopyText(TargetDirectory, PATH_SIZE, dst.dir.c_str());
-        CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, c.copyFiles);
-        CopyText(PlanRenameTo, PLAN_TEXT_SIZE, c.renameTo);
+        CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, c.copyFiles);
+        CopyText(PhaseTwoPlan.renameto, PLAN_TEXT_SIZE, c.renameTo);
         CHECK(StageFiles() == 1);
         CHECK(Joined(Listing(dst.dir)) == c.want);
         names.clear();
@@ -173,8 +173,8 @@ TEST_CASE("StageFiles copies the list, deletes stale names first and renames aft
     REQUIRE(PutFile(src / "B.DLL", "library"));
     CopyText(SourceDirectory, PATH_SIZE, src.dir.c_str());
     CopyText(TargetDirectory, PATH_SIZE, dst.dir.c_str());
-    CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, "B.DLL");
-    CopyText(PlanRenameTo, PLAN_TEXT_SIZE, "X.DLL");
+    CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, "B.DLL");
+    CopyText(PhaseTwoPlan.renameto, PLAN_TEXT_SIZE, "X.DLL");
     CHECK(StageFiles() == 1);
     CHECK(GetFile(dst / "X.DLL") == "library");
 }
@@ -190,8 +190,8 @@ TEST_CASE("StageFiles neither deletes nor renames away a source when the target 
         INFO("target ", target);
         CopyText(SourceDirectory, PATH_SIZE, src.dir.c_str());
         CopyText(TargetDirectory, PATH_SIZE, target.c_str());
-        CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, "A.EXE,B.DLL");
-        CopyText(PlanRenameTo, PLAN_TEXT_SIZE, ",X.DLL");
+        CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, "A.EXE,B.DLL");
+        CopyText(PhaseTwoPlan.renameto, PLAN_TEXT_SIZE, ",X.DLL");
         CHECK(StageFiles() == 1);
         CHECK(Joined(Listing(src.dir)) == "A.EXE|B.DLL");
         CHECK(GetFile(src / "A.EXE") == "program");
@@ -210,9 +210,9 @@ TEST_CASE("StageFiles makes no copy, deletion or rename with a path that does no
     CopyText(SourceDirectory, PATH_SIZE, src.dir.c_str());
     CopyText(TargetDirectory, PATH_SIZE, dst.dir.c_str());
     std::string list = "A.EXE," + longName;
-    CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, list.c_str());
+    CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, list.c_str());
     std::string renames = "," + longName;
-    CopyText(PlanRenameTo, PLAN_TEXT_SIZE, renames.c_str());
+    CopyText(PhaseTwoPlan.renameto, PLAN_TEXT_SIZE, renames.c_str());
     CHECK(StageFiles() == 1);
     CHECK(Joined(Listing(dst.dir)) == "A.EXE|KEEP.TXT");
 }
@@ -223,14 +223,14 @@ TEST_CASE("StageFiles returns 0 when the copy buffer cannot be had")
     REQUIRE(PutFile(src / "A.EXE", "program"));
     CopyText(SourceDirectory, PATH_SIZE, src.dir.c_str());
     CopyText(TargetDirectory, PATH_SIZE, dst.dir.c_str());
-    CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, "A.EXE");
-    PlanRenameTo[0] = '\0';
+    CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, "A.EXE");
+    PhaseTwoPlan.renameto[0] = '\0';
     CopyBufferAllocate = [](size_t) -> void * { return 0; };
     int result = StageFiles();
     CopyBufferAllocate = malloc;
     CHECK(result == 0);
     // A file simply missing stays silent.
-    CopyText(PlanCopyFiles, PLAN_TEXT_SIZE, "MISSING.EXE,A.EXE");
+    CopyText(PhaseTwoPlan.copyfiles, PLAN_TEXT_SIZE, "MISSING.EXE,A.EXE");
     CHECK(StageFiles() == 1);
     CHECK(Joined(Listing(dst.dir)) == "A.EXE");
 }
@@ -242,8 +242,8 @@ static void Launch(const std::string &target, const char *own, const char *planT
     DeleteFileA(recordPath.c_str());
     SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
     CopyText(TargetDirectory, PATH_SIZE, target.c_str());
-    CopyText(PlanRun, PLAN_TEXT_SIZE, "P2.EXE");
-    CopyText(PlanTarget, TARGET_TEXT_SIZE, planTarget);
+    CopyText(PhaseTwoPlan.run, PLAN_TEXT_SIZE, "P2.EXE");
+    CopyText(PhaseTwoPlan.target, TARGET_TEXT_SIZE, planTarget);
     CopyText(SourceDirectory, PATH_SIZE, "A:\\");
     CHECK(LaunchPhaseTwo(own) == 1);
     CHECK(ReadPhase2Record(recordPath, record));
@@ -291,8 +291,8 @@ TEST_CASE("LaunchPhaseTwo starts nothing when the line does not fit")
     SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
     REQUIRE(CopyFileA(TestOption("phase2").c_str(), (dir / "P2.EXE").c_str(), FALSE));
     CopyText(TargetDirectory, PATH_SIZE, dir.dir.c_str());
-    CopyText(PlanRun, PLAN_TEXT_SIZE, "P2.EXE");
-    CopyText(PlanTarget, TARGET_TEXT_SIZE, "4");
+    CopyText(PhaseTwoPlan.run, PLAN_TEXT_SIZE, "P2.EXE");
+    CopyText(PhaseTwoPlan.target, TARGET_TEXT_SIZE, "4");
     CopyText(SourceDirectory, PATH_SIZE, "A:\\");
     std::string own(COMMAND_LINE_SIZE - 1 - (dir / "P2.EXE").size() - 9, 'o');  // the line is then 255 long
     CHECK(LaunchPhaseTwo(own.c_str()) == 1);

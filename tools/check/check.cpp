@@ -13,9 +13,8 @@
 #include "staging.h"
 
 enum {
-    RAW_SIZE = 4096,       // room to see how long a value really is
+    RAW_SIZE = 4096,  // room to see how long a value really is
     SECTION_SIZE = 32768,
-    MAX_ENTRIES = PLAN_TEXT_SIZE / 2 + 1,  // 511 characters hold at most 256 entries
     MAX_STAGED = 512,
     NAME_SIZE = 260,
 };
@@ -41,43 +40,47 @@ static const char Usage[] =
 
 static int Findings;
 
-static void Line(const char *kind, const char *tag, const char *where, const char *format, va_list args)
+// What a report line is about: a key alone (entry 0), a key and its value
+// (index 0), or an entry of a list (index from 1).
+struct Place {
+    const char *key;
+    int index;
+    const char *entry;
+};
+
+static Place At(const char *key, int index = 0, const char *entry = "") { return Place{key, index, entry}; }
+static Place Key(const char *key) { return Place{key, 0, 0}; }
+
+static void Line(const char *kind, const char *tag, Place place, const char *format, va_list args)
 {
-    printf("%s: %s: ", kind, where);
+    printf("%s: ", kind);
+    if (!place.entry)
+        printf("%s", place.key);
+    else if (place.index > 0)
+        printf("%s[%d] \"%s\"", place.key, place.index, place.entry);
+    else
+        printf("%s \"%s\"", place.key, place.entry);
+    printf(": ");
     vprintf(format, args);
     printf(" [%s]\n", tag);
 }
 
-// A finding about the key or entry that where names.
-static void Warn(const char *tag, const char *where, const char *format, ...)
+// A finding about the key or entry that place names.
+static void Warn(const char *tag, Place place, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    Line("warning", tag, where, format, args);
+    Line("warning", tag, place, format, args);
     va_end(args);
     ++Findings;
 }
 
-static void Note(const char *tag, const char *where, const char *format, ...)
+static void Note(const char *tag, Place place, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    Line("note", tag, where, format, args);
+    Line("note", tag, place, format, args);
     va_end(args);
-}
-
-// "key" or "key[n] "entry"" for the report lines.
-static const char *Where(const char *key, int index, const char *entry)
-{
-    // Several may be in use at once, in one report line and around it.
-    static char slots[4][PLAN_TEXT_SIZE + 64];
-    static int next;
-    char *where = slots[next++ % 4];
-    if (index > 0)
-        snprintf(where, sizeof slots[0], "%s[%d] \"%s\"", key, index, entry);
-    else
-        snprintf(where, sizeof slots[0], "%s \"%s\"", key, entry);
-    return where;
 }
 
 static int SameName(const char *a, const char *b) { return lstrcmpiA(a, b) == 0; }
@@ -85,19 +88,15 @@ static int SameName(const char *a, const char *b) { return lstrcmpiA(a, b) == 0;
 // ---------------------------------------------------------------- the plan
 
 static char PlanFile[PATH_SIZE];
-static int KeyMissing[6];
-static const char *const PlanKeys[6] = {"target", "copyfiles", "renameto", "tempdir", "tempspace", "run"};
-enum { KEY_TARGET, KEY_COPYFILES, KEY_RENAMETO, KEY_TEMPDIR, KEY_TEMPSPACE, KEY_RUN };
-static const size_t KeySizes[6] = {TARGET_TEXT_SIZE, PLAN_TEXT_SIZE, PLAN_TEXT_SIZE,
-                                   PATH_SIZE,        PLAN_TEXT_SIZE, PLAN_TEXT_SIZE};
+static int KeyMissing[PLAN_KEY_COUNT];
 
 static void CheckPlanFile()
 {
     static char section[SECTION_SIZE];
     DWORD got = GetPrivateProfileSectionA("phasetwo", section, sizeof section, PlanFile);
-    if (got == 0) Warn("no-section", "SETUP1.INF", "has no section [phasetwo] (or it is empty): every value is empty");
+    if (got == 0) Warn("no-section", Key("SETUP1.INF"), "has no section [phasetwo] (or it is empty): every value is empty");
 
-    int seen[6] = {0};
+    int seen[PLAN_KEY_COUNT] = {0};
     for (const char *line = section; *line; line += strlen(line) + 1) {
         const char *equals = strchr(line, '=');
         if (!equals) continue;
@@ -107,20 +106,20 @@ static void CheckPlanFile()
         if (length >= sizeof key) continue;
         memcpy(key, line, length);
         key[length] = '\0';
-        for (int k = 0; k < 6; ++k)
-            if (SameName(key, PlanKeys[k]) && ++seen[k] == 2)
-                Warn("duplicate-key", PlanKeys[k], "appears more than once in [phasetwo]; only the first is read");
+        for (int k = 0; k < PLAN_KEY_COUNT; ++k)
+            if (SameName(key, PlanKeys[k].name) && ++seen[k] == 2)
+                Warn("duplicate-key", Key(PlanKeys[k].name), "appears more than once in [phasetwo]; only the first is read");
     }
 
     static char raw[RAW_SIZE];
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < PLAN_KEY_COUNT; ++k) {
         // A default that no plan holds tells a missing key from an empty one.
-        GetPrivateProfileStringA("phasetwo", PlanKeys[k], "\x01", raw, sizeof raw, PlanFile);
+        GetPrivateProfileStringA("phasetwo", PlanKeys[k].name, "\x01", raw, sizeof raw, PlanFile);
         KeyMissing[k] = strcmp(raw, "\x01") == 0;
         size_t length = strlen(raw);
-        if (!KeyMissing[k] && length > KeySizes[k] - 1)
-            Warn("cut", Where(PlanKeys[k], 0, ""), "is %u characters long; only the first %u are read",
-                 (unsigned)length, (unsigned)(KeySizes[k] - 1));
+        if (!KeyMissing[k] && length > PlanKeys[k].size - 1)
+            Warn("cut", At(PlanKeys[k].name), "is %u characters long; only the first %u are read", (unsigned)length,
+                 (unsigned)(PlanKeys[k].size - 1));
     }
 }
 
@@ -130,84 +129,69 @@ static void CheckPlanFile()
 // selects the add-on mode.
 static int EntryMatchesS(const char *code)
 {
-    TargetListRecord saved = TargetList;
-    char savedEdition = EditionLetter;
-    TargetList.count = 0;
-    ParseTargetCodes(code);
-    int matches = HasTargetCode("S");
-    TargetList = saved;
-    EditionLetter = savedEdition;
-    return matches;
-}
-
-static int IsLetterOrDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    TargetListRecord list = {0, {}};
+    char edition = ' ';
+    ParseTargetCodesInto(&list, &edition, code);
+    return TargetListHas(&list, "S");
 }
 
 static void CheckTarget()
 {
-    const char *text = PlanTarget;
-    if (KeyMissing[KEY_TARGET] || text[0] == '\0' || text[0] == ' ') {
-        Warn("target-empty", Where("target", 0, text),
+    const char *text = PhaseTwoPlan.target;
+    if (KeyMissing[PLAN_TARGET] || (TargetEntryLength(text) == 0 && text[0] != '+')) {
+        Warn("target-empty", At("target", 0, text),
              "%s: the target list holds one empty entry, which matches every code and selects the add-on mode",
-             KeyMissing[KEY_TARGET] ? "is missing" : "is empty");
+             KeyMissing[PLAN_TARGET] ? "is missing" : "is empty");
         return;
     }
-    const char *stop = strchr(text, ' ');
-    if (stop && stop[strspn(stop, " ")])
-        Warn("target-blank", Where("target", 0, text),
-             "the target codes end at the first blank; \"%s\" plays no part in them", stop + strspn(stop, " "));
-    if (!stop) stop = text + strlen(text);
+    // The entries as the program splits them, and where the codes stop.
+    const char *stop = text;
+    while (stop[TargetEntryLength(stop)] == '+') stop += TargetEntryLength(stop) + 1;
+    stop += TargetEntryLength(stop);
+    if (*stop == ' ' && stop[strspn(stop, " ")])
+        Warn("target-blank", At("target", 0, text), "the target codes end at the first blank; \"%s\" plays no part in them",
+             stop + strspn(stop, " "));
 
     // An entry that really asks for S (not one that matches everything).
     int asksForS = 0;
-    for (const char *entry = text; entry <= stop;) {
-        const char *end = entry;
-        while (end < stop && *end != '+') ++end;
+    for (const char *entry = text; entry <= stop; entry += TargetEntryLength(entry) + 1) {
         char code[TARGET_TEXT_SIZE];
-        memcpy(code, entry, (size_t)(end - entry));
-        code[end - entry] = '\0';
+        CopyText(code, TargetEntryLength(entry) + 1, entry);
         if (IsLetterOrDigit(code[0]) && EntryMatchesS(code)) asksForS = 1;
-        entry = end + 1;
     }
 
     int index = 0;
-    for (const char *entry = text; entry <= stop;) {
-        const char *end = entry;
-        while (end < stop && *end != '+') ++end;
+    for (const char *entry = text; entry <= stop; entry += TargetEntryLength(entry) + 1) {
         ++index;
+        size_t length = TargetEntryLength(entry);
         char code[TARGET_TEXT_SIZE];
-        size_t length = (size_t)(end - entry);
-        memcpy(code, entry, length);
-        code[length] = '\0';
-        const char *where = Where("target", index, code);
+        CopyText(code, length + 1, entry);
+        Place where = At("target", index, code);
 
         if (index > TARGET_SLOTS) {
             Warn("target-count", where, "the target list keeps %d entries; this one is dropped", TARGET_SLOTS);
-        } else {
-            if (length > TARGET_CODE_SIZE - 1)
-                Warn("target-long", where, "is longer than %d characters; only \"%.*s\" is kept",
-                     TARGET_CODE_SIZE - 1, TARGET_CODE_SIZE - 1, code);
-            size_t run = 0;
-            while (run < length && IsLetterOrDigit(code[run])) ++run;
-            if (length == 0)
-                Warn("target-empty", where, "an empty entry matches every code and selects the add-on mode");
-            else if (run == 0)
-                Warn("target-empty", where,
-                     "begins with \"%c\", so it has no letters or digits to match and matches every code: the add-on "
-                     "mode is chosen",
-                     code[0]);
-            else if (run < length)
-                Warn("target-char", where, "only \"%.*s\" takes part in matching; the text from \"%c\" on does not",
-                     (int)run, code, code[run]);
-
-            if (!asksForS && run > 0 && (memchr(code, 'S', run) || memchr(code, 's', run)) && !EntryMatchesS(code))
-                Warn("target-s", where,
-                     "will never match \"S\": every letter and digit of an entry must occur in the code, case "
-                     "counting; the add-on mode needs the entry S on its own");
+            continue;
         }
-        entry = end + 1;
+        if (length > TARGET_CODE_SIZE - 1)
+            Warn("target-long", where, "is longer than %d characters; only \"%.*s\" is kept", TARGET_CODE_SIZE - 1,
+                 TARGET_CODE_SIZE - 1, code);
+        size_t run = 0;
+        while (run < length && IsLetterOrDigit(code[run])) ++run;
+        if (length == 0)
+            Warn("target-empty", where, "an empty entry matches every code and selects the add-on mode");
+        else if (run == 0)
+            Warn("target-empty", where,
+                 "begins with \"%c\", so it has no letters or digits to match and matches every code: the add-on "
+                 "mode is chosen",
+                 code[0]);
+        else if (run < length)
+            Warn("target-char", where, "only \"%.*s\" takes part in matching; the text from \"%c\" on does not",
+                 (int)run, code, code[run]);
+
+        if (!asksForS && run > 0 && (memchr(code, 'S', run) || memchr(code, 's', run)) && !EntryMatchesS(code))
+            Warn("target-s", where,
+                 "will never match \"S\": every letter and digit of an entry must occur in the code, case "
+                 "counting; the add-on mode needs the entry S on its own");
     }
 }
 
@@ -217,38 +201,33 @@ static long long StagedBytes;
 
 static void CheckTempSpace()
 {
-    const char *text = PlanTempSpaceText;
-    const char *where = Where("tempspace", 0, text);
-    if (KeyMissing[KEY_TEMPSPACE] || text[0] == '\0') {
+    const char *text = PhaseTwoPlan.tempspaceText;
+    Place where = At("tempspace", 0, text);
+    if (KeyMissing[PLAN_TEMPSPACE] || text[0] == '\0') {
         Note("tempspace-missing", where, "no free space is asked for");
         return;
     }
-    const char *p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    int negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    const char *digits = p;
-    while (*p >= '0' && *p <= '9') ++p;
+    const char *digits, *p;
+    int value = ScanTempSpace(text, &digits, &p);
     if (p == digits) {
         Warn("tempspace-nan", where, "is not a number; it reads as 0 and no free space is checked");
         return;
     }
     while (*p == ' ' || *p == '\t') ++p;
     if (*p && !SameName(p, "K") && !SameName(p, "KB"))
-        Warn("tempspace-text", where, "only the leading number %d (kilobytes) is read; \"%s\" is ignored",
-             PlanTempSpace, p);
-    if (negative && PlanTempSpace != 0)
+        Warn("tempspace-text", where, "only the leading number %d (kilobytes) is read; \"%s\" is ignored", value, p);
+    if (digits > text && digits[-1] == '-' && value != 0)
         Warn("tempspace-negative", where, "is negative: no free space is checked");
-    else if (PlanTempSpace == INT_MAX || PlanTempSpace == INT_MIN)
-        Warn("tempspace-range", where, "is beyond the range of the number; it reads as %d", PlanTempSpace);
+    else if (value == INT_MAX || value == INT_MIN)
+        Warn("tempspace-range", where, "is beyond the range of the number; it reads as %d", value);
 }
 
 static void CheckTempSpaceCovers()
 {
-    if (KeyMissing[KEY_TEMPSPACE] || PlanTempSpace < 0) return;
-    long long asked = (long long)PlanTempSpace * 1024;
+    if (KeyMissing[PLAN_TEMPSPACE] || PhaseTwoPlan.tempspace < 0) return;
+    long long asked = (long long)PhaseTwoPlan.tempspace * 1024;
     if (StagedBytes > asked)
-        Warn("tempspace-small", Where("tempspace", 0, PlanTempSpaceText),
+        Warn("tempspace-small", At("tempspace", 0, PhaseTwoPlan.tempspaceText),
              "asks for %lld bytes, but the staged files take %lld: a full drive would pass the check and the copy "
              "would fail",
              asked, StagedBytes);
@@ -271,7 +250,7 @@ static void AddStaged(const char *name, int entry)
         if (Staged[i].entry != entry) {
             char where[64];
             snprintf(where, sizeof where, "copyfiles[%d] and [%d]", Staged[i].entry, entry);
-            Warn("same-name", where, "both end as \"%s\" in the staging folder; the later one replaces the earlier",
+            Warn("same-name", Key(where), "both end as \"%s\" in the staging folder; the later one replaces the earlier",
                  name);
         }
         Staged[i].entry = entry;
@@ -285,9 +264,8 @@ static void AddStaged(const char *name, int entry)
 
 // A plain entry deletes its own name and its rename partner from the
 // staging folder before its copy; an earlier entry's file may be among them.
-static void CheckDeletion(const char *name, int entry, const char *where)
+static void CheckDeletion(const char *name, int entry, Place where)
 {
-    if (!name[0]) return;
     for (int i = 0; i < StagedCount; ++i)
         if (Staged[i].entry != entry && SameName(Staged[i].name, name))
             Warn("deleted-later", where, "deletes \"%s\" from the staging folder, which copyfiles[%d] put there", name,
@@ -301,121 +279,96 @@ static int JoinFits(const char *directory, const char *name, char *out)
 
 static int IsDotOrDotDot(const char *name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
-// Lists the files that the copy engine takes for one entry and the names
-// they get; returns how many there are. A match that would be skipped is
-// reported as such, not as no match.
-static int ListMatches(const char *entry, int index, const char *rename, int plain)
+// Lists the files that the copy engine takes for the walk's entry and the
+// names they get. A match that would be passed over is reported as such,
+// not as no match.
+static void ListMatches(const StagingWalk *walk)
 {
-    const char *where = Where("copyfiles", index, entry);
-    char spec[PATH_SIZE];
-    if (!JoinFits(SourceDirectory, entry, spec)) {
+    Place where = At("copyfiles", walk->index, walk->copyEntry);
+    if (!walk->spec[0]) {
         Warn("too-long", where, "joined to the medium folder it is longer than 255 characters: nothing is copied");
-        return 0;
+        return;
     }
-    char dollarSpec[PATH_SIZE];
-    WIN32_FIND_DATAA match;
-    int wildcardName = HasWildcard(FileNamePart(spec));
-    int dollarMode = !wildcardName && MakeDollarName(dollarSpec, spec);
-    HANDLE search = INVALID_HANDLE_VALUE;
-    if (dollarMode) {
-        search = FindFirstFileA(dollarSpec, &match);
-        dollarMode = search != INVALID_HANDLE_VALUE;
-        if (dollarMode) {
-            WIN32_FIND_DATAA plainMatch;
-            HANDLE other = FindFirstFileA(spec, &plainMatch);
-            if (other != INVALID_HANDLE_VALUE) {
-                FindClose(other);
-                Warn("dollar-shadow", where, "both \"%s\" and \"%s\" lie on the medium; only the first is copied",
-                     FileNamePart(dollarSpec), FileNamePart(spec));
-            }
-        }
-    }
-    if (!dollarMode) search = FindFirstFileA(spec, &match);
+    static CopyListing listing;
+    WIN32_FIND_DATAA other;
+    int any = BeginCopyListing(&listing, walk->spec, TargetDirectory);
+    if (listing.dollarMode && PassedOverMatch(&listing, &other))
+        Warn("dollar-shadow", where, "both \"%s\" and \"%s\" lie on the medium; only the first is copied",
+             FileNamePart(listing.dollarSpec), FileNamePart(listing.spec));
 
-    int files = 0, folders = 0, found = 0;  // files copied, folders and files matched
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (!IsDotOrDotDot(match.cFileName)) ++folders;
-                continue;
-            }
+    int folders = 0, found = 0;  // folders and files matched
+    while (any && NextCopyMatch(&listing)) {
+        const char *name = listing.name;
+        switch (listing.verdict) {
+        case MATCH_FOLDER:
+            if (!IsDotOrDotDot(listing.found.cFileName)) ++folders;
+            continue;
+        case MATCH_SOURCE_TOO_LONG:
             ++found;
-            const char *name = match.cAlternateFileName[0] ? match.cAlternateFileName : match.cFileName;
-            char source[PATH_SIZE], destination[PATH_SIZE];
-            CopyText(source, sizeof source, spec);
-            DirectoryPart(source);
-            if (!JoinPath(source, name)) {
-                Warn("too-long", where,
-                     "the path of \"%s\" on the medium is longer than 255 characters: it is not copied", name);
-                continue;
-            }
-            const char *stored = dollarMode ? FileNamePart(spec) : name;
-            if (!JoinFits(TargetDirectory, stored, destination)) {
-                Warn("too-long", where, "\"%s\" in the staging folder would be longer than 255 characters: it is not "
-                     "copied", stored);
-                continue;
-            }
-            HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, 0);
-            if (file == INVALID_HANDLE_VALUE) {
-                Warn("unreadable", where, "\"%s\" cannot be opened for reading: it is not copied", name);
-                continue;
-            }
-            CloseHandle(file);
-            ++files;
-            StagedBytes += ((long long)match.nFileSizeHigh << 32) | match.nFileSizeLow;
+            Warn("too-long", where, "the path of \"%s\" on the medium is longer than 255 characters: it is not copied",
+                 name);
+            continue;
+        case MATCH_DESTINATION_TOO_LONG:
+            ++found;
+            Warn("too-long", where,
+                 "\"%s\" in the staging folder would be longer than 255 characters: it is not copied",
+                 listing.storedName);
+            continue;
+        case MATCH_UNREADABLE:
+            ++found;
+            Warn("unreadable", where, "\"%s\" cannot be opened for reading: it is not copied", name);
+            continue;
+        }
+        ++found;
+        StagedBytes += ((long long)listing.found.nFileSizeHigh << 32) | listing.found.nFileSizeLow;
 
-            // The rename looks for the entry's own name in the staging folder.
-            const char *final = stored;
-            if (plain && rename[0] && !SameDirectory) {
-                char copied[PATH_SIZE], looked[PATH_SIZE];
-                if (JoinFits(TargetDirectory, stored, copied) && JoinFits(TargetDirectory, entry, looked) &&
-                    SameName(copied, looked))
-                    final = rename;
-                else
-                    Warn("rename-misses", where,
-                         "is copied as \"%s\", but the rename to \"%s\" looks for \"%s\" and finds nothing; the file "
-                         "keeps the name \"%s\"",
-                         stored, rename, entry, stored);
-            }
-            char shown[NAME_SIZE * 2];
-            if (match.cAlternateFileName[0])
-                snprintf(shown, sizeof shown, "\"%s\" (short name %s)", match.cFileName, match.cAlternateFileName);
+        // The rename looks for the entry's own name in the staging folder.
+        const char *final = listing.storedName;
+        if (walk->plain && walk->renameEntry[0] && !walk->sameDirectory) {
+            if (walk->renameFrom[0] && SameName(listing.destination, walk->renameFrom))
+                final = walk->renameEntry;
             else
-                snprintf(shown, sizeof shown, "%s", match.cFileName);
-            Note("staged", where, "%s is staged as %s", shown, final);
-            AddStaged(final, index);
-        } while (FindNextFileA(search, &match));
-        FindClose(search);
+                Warn("rename-misses", where,
+                     "is copied as \"%s\", but the rename to \"%s\" looks for \"%s\" and finds nothing; the file "
+                     "keeps the name \"%s\"",
+                     listing.storedName, walk->renameEntry, walk->copyEntry, listing.storedName);
+        }
+        if (listing.found.cAlternateFileName[0])
+            Note("staged", where, "\"%s\" (short name %s) is staged as %s", listing.found.cFileName,
+                 listing.found.cAlternateFileName, final);
+        else
+            Note("staged", where, "%s is staged as %s", listing.found.cFileName, final);
+        AddStaged(final, walk->index);
     }
-
-    char dollarWild[PATH_SIZE];
-    HANDLE dollarSearch;
-    if (wildcardName && MakeDollarName(dollarWild, spec) &&
-        (dollarSearch = FindFirstFileA(dollarWild, &match)) != INVALID_HANDLE_VALUE) {
-        FindClose(dollarSearch);
+    char dollarForm[PATH_SIZE];
+    if (!listing.dollarMode && PassedOverMatch(&listing, &other) && MakeDollarName(dollarForm, listing.spec))
         Warn("dollar-wildcard", where,
              "\"%s\" on the medium is not copied: it matches \"%s\", but the \"$\" rule does not apply to a "
              "wildcard entry",
-             match.cFileName, FileNamePart(dollarWild));
-    }
+             other.cFileName, FileNamePart(dollarForm));
+    EndCopyListing(&listing);
     if (found == 0)
         Warn("no-match", where, folders ? "matches only folders on the medium: nothing is copied"
                                         : "matches no file on the medium");
-    return files;
 }
 
+// Entries of a list as the staging walk cuts it.
 static int CountEntries(const char *list)
 {
-    int count = 1;
-    for (; *list; ++list)
-        if (*list == ',') ++count;
+    char copy[PLAN_TEXT_SIZE];
+    CopyText(copy, sizeof copy, list);
+    char *cursor = copy;
+    int count = 0, ended = 0;
+    while (!ended) {
+        TakeListEntry(&cursor, &ended);
+        ++count;
+    }
     return count;
 }
 
 static void CheckEntryText(const char *key, int index, const char *entry, int last, int count, const char *listText)
 {
-    const char *where = Where(key, index, entry);
+    Place where = At(key, index, entry);
     size_t length = strlen(entry);
     if (length && (entry[0] == ' ' || entry[length - 1] == ' '))
         Warn("blank", where, "%s: the name is taken with the blank and names no file",
@@ -430,32 +383,26 @@ static void CheckEntryText(const char *key, int index, const char *entry, int la
 
 static void CheckStagingList()
 {
-    static char copyList[PLAN_TEXT_SIZE], renameList[PLAN_TEXT_SIZE];
-    CopyText(copyList, sizeof copyList, PlanCopyFiles);
-    CopyText(renameList, sizeof renameList, PlanRenameTo);
-    int copyCount = CountEntries(PlanCopyFiles);
-    int renameCount = PlanRenameTo[0] ? CountEntries(PlanRenameTo) : 0;
+    int copyCount = CountEntries(PhaseTwoPlan.copyfiles);
+    int renameCount = PhaseTwoPlan.renameto[0] ? CountEntries(PhaseTwoPlan.renameto) : 0;
 
-    if (KeyMissing[KEY_COPYFILES] || PlanCopyFiles[0] == '\0')
-        Warn("copyfiles-empty", Where("copyfiles", 0, PlanCopyFiles), "%s: no file is staged",
-             KeyMissing[KEY_COPYFILES] ? "is missing" : "is empty");
+    if (KeyMissing[PLAN_COPYFILES] || PhaseTwoPlan.copyfiles[0] == '\0')
+        Warn("copyfiles-empty", At("copyfiles", 0, PhaseTwoPlan.copyfiles), "%s: no file is staged",
+             KeyMissing[PLAN_COPYFILES] ? "is missing" : "is empty");
 
-    // The same cutting of the lists as the staging walk, on copies.
-    char *copyCursor = copyList, *renameCursor = renameList;
-    int last = 0, index = 0;
-    do {
-        int renameEnded;
-        ++index;
-        char *entry = TakeListEntry(&copyCursor, &last);
-        char *rename = TakeListEntry(&renameCursor, &renameEnded);
-        const char *where = Where("copyfiles", index, entry);
-        int plain = strchr(entry, '*') == 0;
-        CheckEntryText("copyfiles", index, entry, last, copyCount, PlanCopyFiles);
+    // The program's own walk, described instead of done.
+    static StagingWalk walk;
+    BeginStagingWalk(&walk);
+    while (NextStagingStep(&walk)) {
+        int index = walk.index;
+        const char *entry = walk.copyEntry, *rename = walk.renameEntry;
+        Place where = At("copyfiles", index, entry);
+        CheckEntryText("copyfiles", index, entry, walk.ended, copyCount, PhaseTwoPlan.copyfiles);
         if (index <= renameCount)
-            CheckEntryText("renameto", index, rename, index == renameCount, renameCount, PlanRenameTo);
+            CheckEntryText("renameto", index, rename, index == renameCount, renameCount, PhaseTwoPlan.renameto);
 
         if (rename[0] && strpbrk(rename, "\\/:*?"))
-            Warn("rename-path", Where("renameto", index, rename),
+            Warn("rename-path", At("renameto", index, rename),
                  "holds a separator or a wildcard; a rename names one file in the staging folder");
         char path[PATH_SIZE];
         if (!JoinFits(TargetDirectory, entry, path) || (rename[0] && !JoinFits(TargetDirectory, rename, path)))
@@ -463,33 +410,31 @@ static void CheckStagingList()
 
         if (entry[0] == '\0') {
             if (rename[0])
-                Warn("empty-entry", Where("renameto", index, rename),
+                Warn("empty-entry", At("renameto", index, rename),
                      "belongs to an empty copyfiles entry: nothing is copied, but \"%s\" is still deleted from the "
                      "staging folder",
                      rename);
             continue;
         }
-        if (!plain && rename[0])
-            Warn("rename-unused", Where("renameto", index, rename),
+        if (!walk.plain && rename[0])
+            Warn("rename-unused", At("renameto", index, rename),
                  "is the partner of the wildcard entry \"%s\": wildcard matches keep their names, the rename is never "
                  "used",
                  entry);
-        if (plain && !SameDirectory) {
-            CheckDeletion(entry, index, where);
-            CheckDeletion(rename, index, Where("renameto", index, rename));
-        }
-        ListMatches(entry, index, rename, plain);
-    } while (!last);
+        if (walk.removeCopy[0]) CheckDeletion(entry, index, where);
+        if (walk.removeRename[0]) CheckDeletion(rename, index, At("renameto", index, rename));
+        ListMatches(&walk);
+    }
 
-    for (int surplus = index + 1; surplus <= renameCount; ++surplus) {
+    for (int surplus = walk.index + 1; surplus <= renameCount; ++surplus) {
         int ended;
-        char *rename = TakeListEntry(&renameCursor, &ended);
+        char *rename = TakeListEntry(&walk.renameCursor, &ended);
         if (rename[0])
-            Warn("rename-surplus", Where("renameto", surplus, rename),
+            Warn("rename-surplus", At("renameto", surplus, rename),
                  "renameto has more entries than copyfiles; this one has no partner and is ignored");
         else if (surplus == renameCount)
-            Warn("trailing-comma", Where("renameto", surplus, rename),
-                 "the list \"%s\" ends with a comma past the end of copyfiles", PlanRenameTo);
+            Warn("trailing-comma", At("renameto", surplus, rename),
+                 "the list \"%s\" ends with a comma past the end of copyfiles", PhaseTwoPlan.renameto);
     }
 }
 
@@ -504,11 +449,11 @@ static int IsAbsolute(const char *path)
 
 static void CheckTempDir(int addOn, int overridden)
 {
-    const char *where = Where(overridden ? "TEMPDIR" : "tempdir", 0, TargetDirectory);
+    Place where = At(overridden ? "TEMPDIR" : "tempdir", 0, TargetDirectory);
     if (TargetDirectory[0] == '\0') {
         if (!addOn)
             Warn("tempdir-missing", where, "%s: the first phase has no staging folder and asks the user for one",
-                 KeyMissing[KEY_TEMPDIR] ? "is missing" : "is empty");
+                 KeyMissing[PLAN_TEMPDIR] ? "is missing" : "is empty");
         return;
     }
     if (!IsAbsolute(TargetDirectory))
@@ -520,24 +465,25 @@ static void CheckTempDir(int addOn, int overridden)
 static void CheckRun(int addOn)
 {
     if (addOn) return;
-    const char *where = Where("run", 0, PlanRun);
-    if (PlanRun[0] == '\0') {
+    Place where = At("run", 0, PhaseTwoPlan.run);
+    if (PhaseTwoPlan.run[0] == '\0') {
         Warn("run-missing", where, "%s: the second phase started is the staging folder itself, which fails",
-             KeyMissing[KEY_RUN] ? "is missing" : "is empty");
+             KeyMissing[PLAN_RUN] ? "is missing" : "is empty");
         return;
     }
     for (int i = 0; i < StagedCount; ++i)
-        if (SameName(Staged[i].name, PlanRun)) return;
+        if (SameName(Staged[i].name, PhaseTwoPlan.run)) return;
     Warn("run-not-staged", where, "is not among the staged names%s; the second phase will not start",
-         strchr(PlanRun, ' ') ? " (the whole value, blanks and all, is the program's name)" : "");
+         strchr(PhaseTwoPlan.run, ' ') ? " (the whole value, blanks and all, is the program's name)" : "");
 }
 
 static void CheckCommandLine(int addOn)
 {
-    if (addOn || PlanRun[0] == '\0') return;
+    if (addOn || PhaseTwoPlan.run[0] == '\0') return;
     char line[COMMAND_LINE_SIZE];
-    const char *where = Where("run", 0, PlanRun);
-    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PlanRun, "", PlanTarget, SourceDirectory)) {
+    Place where = At("run", 0, PhaseTwoPlan.run);
+    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, "", PhaseTwoPlan.target,
+                                  SourceDirectory)) {
         Warn("too-long", where,
              "the second-phase command line (staging folder, run, -p and target, medium folder) would be longer "
              "than %d characters: the second phase is not started",
@@ -551,16 +497,6 @@ static void CheckCommandLine(int addOn)
 }
 
 // -------------------------------------------------------------------- main
-
-static int SamePathText(const char *a, const char *b)
-{
-    char fullA[PATH_SIZE], fullB[PATH_SIZE];
-    DWORD la = GetFullPathNameA(a, sizeof fullA, fullA, 0), lb = GetFullPathNameA(b, sizeof fullB, fullB, 0);
-    if (la == 0 || la >= sizeof fullA || lb == 0 || lb >= sizeof fullB) return SameName(a, b);
-    while (la > 1 && (fullA[la - 1] == '\\' || fullA[la - 1] == '/') && fullA[la - 2] != ':') fullA[--la] = '\0';
-    while (lb > 1 && (fullB[lb - 1] == '\\' || fullB[lb - 1] == '/') && fullB[lb - 2] != ':') fullB[--lb] = '\0';
-    return SameName(fullA, fullB);
-}
 
 int main(int argc, char **argv)
 {
@@ -589,26 +525,26 @@ int main(int argc, char **argv)
     char program[PATH_SIZE];
     if (!CopyText(program, sizeof program, medium) || !JoinPath(program, "SETUP1.EXE") ||
         !SetSourceDirectory(program, strlen(program))) {
-        Warn("too-long", Where("medium", 0, medium), "SETUP1.EXE in this folder has a path of 255 characters or more");
+        Warn("too-long", At("medium", 0, medium), "SETUP1.EXE in this folder has a path of 255 characters or more");
         return 1;
     }
     if (!JoinFits(SourceDirectory, "SETUP1.INF", PlanFile)) {
-        Warn("too-long", Where("medium", 0, SourceDirectory), "the plan's path is longer than 255 characters: no plan "
+        Warn("too-long", At("medium", 0, SourceDirectory), "the plan's path is longer than 255 characters: no plan "
              "is read");
         return 1;
     }
     if (GetFileAttributesA(PlanFile) == INVALID_FILE_ATTRIBUTES)
-        Warn("no-plan", Where("medium", 0, SourceDirectory), "holds no SETUP1.INF: every value is empty and the "
+        Warn("no-plan", At("medium", 0, SourceDirectory), "holds no SETUP1.INF: every value is empty and the "
              "add-on mode is chosen");
     else
         CheckPlanFile();
 
     ReadPhaseTwoPlan();
     if (argc == 3) CopyText(TargetDirectory, sizeof TargetDirectory, argv[2]);
-    SameDirectory = TargetDirectory[0] && SamePathText(TargetDirectory, SourceDirectory);
+    SameDirectory = TargetDirectory[0] && SameFolder(TargetDirectory, SourceDirectory);
     int addOn = HasTargetCode("S");
-    Note("mode", Where("target", 0, PlanTarget), "%s", addOn ? "add-on mode: VUZevod RUD into the product's folder"
-                                                               : "normal mode: staging and the second phase");
+    Note("mode", At("target", 0, PhaseTwoPlan.target), "%s",
+         addOn ? "add-on mode: VUZevod RUD into the product's folder" : "normal mode: staging and the second phase");
 
     CheckTarget();
     CheckTempSpace();
