@@ -66,3 +66,59 @@ char *DirectoryPart(char *path)
     path[n] = '\0';
     return path;
 }
+
+int PathClimbsOut(const char *name)
+{
+    // The same prefixes as JoinPath drops.
+    if (name[0] != '\0' && name[1] == ':') name += 2;
+    int depth = 0;
+    for (const char *p = name; *p;) {
+        const char *end = p;
+        while (*end && !IsSeparator(*end)) ++end;
+        size_t length = (size_t)(end - p);
+        if (length == 2 && p[0] == '.' && p[1] == '.') {
+            if (--depth < 0) return 1;
+        } else if (length > 0 && !(length == 1 && p[0] == '.')) {
+            ++depth;
+        }
+        p = *end ? end + 1 : end;
+    }
+    return 0;
+}
+
+int DriveRoot(char *root, size_t rootSize, const char *path, const char *currentDirectory)
+{
+    if (rootSize == 0) return 0;
+    root[0] = '\0';
+    if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+        // \\SERVER\SHARE\ : up to the separator after the share's name.
+        const char *end = path + 2;
+        for (int part = 0; part < 2; ++part) {
+            while (*end && !IsSeparator(*end)) ++end;
+            if (part == 0 && *end) ++end;
+        }
+        size_t length = (size_t)(end - path);
+        if (length + 2 > rootSize) return 0;
+        memcpy(root, path, length);
+        root[length] = '\\';
+        root[length + 1] = '\0';
+        return 1;
+    }
+    if (IsSeparator(path[0])) {
+        // Rooted on the current drive; a current directory that is itself
+        // rooted names no drive either.
+        if (!currentDirectory || (IsSeparator(currentDirectory[0]) && !IsSeparator(currentDirectory[1]))) return 0;
+        return DriveRoot(root, rootSize, currentDirectory, 0);
+    }
+    if (rootSize < 4) return 0;
+    root[0] = (char)(path[0] & 0x5F);
+    // "@" and "`" (and the empty path) name no drive.
+    if (root[0] == '@' || root[0] == '\0') {
+        root[0] = '\0';
+        return 1;
+    }
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = '\0';
+    return 1;
+}

@@ -22,3 +22,12 @@ const char *FileNamePart(const char *path);
 char *FileNamePart(char *path);
 // Cut path in place before its last component; returns path.
 char *DirectoryPart(char *path);
+
+// 1 when name, joined to a directory by JoinPath, would lead out of it: a
+// ".." that climbs above where it starts.
+int PathClimbsOut(const char *name);
+// The root of the drive or share a path is on, for the free-space query:
+// "X:\" from the first byte upper-cased (empty for "@" and "`"), "\\SERVER\SHARE\"
+// for a network path, and for a path rooted at a separator the root of
+// currentDirectory. 0, with root empty, when it does not fit rootSize bytes.
+int DriveRoot(char *root, size_t rootSize, const char *path, const char *currentDirectory);

@@ -239,16 +239,22 @@ int FindInstalledProduct()
 
 static int RunNormalMode(const char *commandLine)
 {
-    while (!PrepareTargetDirectory())
-        if (!PromptForDirectory(1)) return 0;
-    if (!StageFiles()) return 0;
+    for (;;) {
+        while (!PrepareTargetDirectory())
+            if (!PromptForDirectory(PROMPT_STAGING)) return 0;
+        int staged = StageFiles();
+        if (staged == STAGE_DONE) break;
+        // A disk that filled up during the copy is a target without the
+        // space: the user may pick another. Other faults end the run.
+        if (staged != STAGE_DISK_FULL || !PromptForDirectory(PROMPT_STAGING)) return 0;
+    }
     return LaunchPhaseTwo(commandLine) ? 1 : 0;
 }
 
 static int RunAddOnMode()
 {
     FindInstalledProduct();
-    int installed = PromptForDirectory(0) && PrepareTargetDirectory() && StageFiles();
+    int installed = PromptForDirectory(PROMPT_ADDON) && PrepareTargetDirectory() && StageFiles() == STAGE_DONE;
     if (installed)
         MessageBoxA(0, "VUZevod RUD installation complete!", "ZEV Setup", MB_OK | MB_ICONINFORMATION);
     else

@@ -73,14 +73,12 @@ static SECURITY_ATTRIBUTES DirectorySecurity;  // all zero: the default security
 
 int PrepareTargetDirectory()
 {
-    char root[4];
-    root[0] = (char)(TargetDirectory[0] & 0x5F);
-    if (root[0] == '@') root[0] = '\0';
-    root[1] = ':';
-    root[2] = '\\';
-    root[3] = '\0';
+    char root[PATH_SIZE], current[PATH_SIZE];
+    DWORD length = GetCurrentDirectoryA(sizeof current, current);
+    if (length == 0 || length >= sizeof current) current[0] = '\0';
+    DriveRoot(root, sizeof root, TargetDirectory, current);
     // A failed query leaves the figures of the last one that succeeded.
-    GetDiskFreeSpaceA(root[0] ? root : "", &DiskFigures[0], &DiskFigures[1], &DiskFigures[2], &DiskFigures[3]);
+    GetDiskFreeSpaceA(root, &DiskFigures[0], &DiskFigures[1], &DiskFigures[2], &DiskFigures[3]);
     if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PhaseTwoPlan.tempspace)) return 0;
     if (MakeDirectory(TargetDirectory) == 0) return 1;
     return ChangeDirectory(TargetDirectory) == 0;
@@ -349,10 +347,13 @@ int NextStagingStep(StagingWalk *walk)
     walk->renameEntry = TakeListEntry(&walk->renameCursor, &renameEnded);
     walk->plain = strchr(walk->copyEntry, '*') == 0;
     walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = walk->renameTo[0] = '\0';
+    // Nothing outside the target directory is removed or renamed: an entry
+    // that climbs out with ".." is only copied, under its own name.
+    int copyInside = !PathClimbsOut(walk->copyEntry), renameInside = !PathClimbsOut(walk->renameEntry);
     if (walk->plain && !walk->sameDirectory) {
-        if (walk->copyEntry[0]) InTarget(walk->removeCopy, walk->copyEntry);
-        if (walk->renameEntry[0] && InTarget(walk->removeRename, walk->renameEntry)[0] &&
-            InTarget(walk->renameFrom, walk->copyEntry)[0])
+        if (walk->copyEntry[0] && copyInside) InTarget(walk->removeCopy, walk->copyEntry);
+        if (walk->renameEntry[0] && renameInside && InTarget(walk->removeRename, walk->renameEntry)[0] &&
+            copyInside && InTarget(walk->renameFrom, walk->copyEntry)[0])
             CopyText(walk->renameTo, sizeof walk->renameTo, walk->removeRename);
     }
     if (!CopyText(walk->spec, sizeof walk->spec, SourceDirectory) || !JoinPath(walk->spec, walk->copyEntry))
@@ -360,19 +361,30 @@ int NextStagingStep(StagingWalk *walk)
     return 1;
 }
 
+// 1 when path in the target directory is the medium's own file of that
+// entry, reached under another name of the medium's folder.
+static int IsOnMedium(const char *path, const char *entry)
+{
+    char medium[PATH_SIZE];
+    return CopyText(medium, sizeof medium, SourceDirectory) && JoinPath(medium, entry) && SameFile(path, medium);
+}
+
 int StageFiles()
 {
     StagingWalk walk;
     BeginStagingWalk(&walk);
     while (NextStagingStep(&walk)) {
-        if (walk.removeCopy[0]) remove(walk.removeCopy);
-        if (walk.removeRename[0]) remove(walk.removeRename);
+        if (walk.removeCopy[0] && !IsOnMedium(walk.removeCopy, walk.copyEntry)) DeleteFileA(walk.removeCopy);
+        if (walk.removeRename[0] && !IsOnMedium(walk.removeRename, walk.renameEntry)) DeleteFileA(walk.removeRename);
         if (!walk.spec[0]) continue;
         int result = CopyFileSpec(walk.spec, TargetDirectory);
-        if (result == COPY_NO_MEMORY || result == COPY_WRITE_FAULT || result == COPY_READ_FAULT) return 0;
-        if (walk.renameFrom[0]) rename(walk.renameFrom, walk.renameTo);
+        // A full disk may be mended by another target; the rest cannot.
+        if (result == COPY_WRITE_FAULT) return STAGE_DISK_FULL;
+        if (result == COPY_NO_MEMORY || result == COPY_READ_FAULT) return STAGE_FAILED;
+        if (walk.renameFrom[0] && !IsOnMedium(walk.renameFrom, walk.copyEntry))
+            MoveFileA(walk.renameFrom, walk.renameTo);
     }
-    return 1;
+    return STAGE_DONE;
 }
 
 int LaunchPhaseTwo(const char *ownCommandLine)

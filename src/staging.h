@@ -134,6 +134,9 @@ void BeginStagingWalk(StagingWalk *walk);
 // Makes the next pass current; 0 when the list is done.
 int NextStagingStep(StagingWalk *walk);
 
+enum { STAGE_FAILED = 0, STAGE_DONE = 1, STAGE_DISK_FULL = 2 };
+// Copies the staging list into the target directory; a STAGE_* result. The
+// plan's lists are walked on copies, so a second attempt stages them again.
 int StageFiles();
 int LaunchPhaseTwo(const char *ownCommandLine);
 #endif

@@ -201,3 +201,48 @@ TEST_CASE("SetSourceDirectory cuts the module name to its directory and refuses 
     CHECK(SetSourceDirectory("", 0) == 0);
     CHECK(Text(SourceDirectory) == "");
 }
+
+TEST_CASE("PathClimbsOut tells a name that leads out of the folder it is joined to")
+{
+    static const struct { const char *name; int want; } cases[] = {
+        {"X.TXT", 0},          {"..\\X.TXT", 1},      {"../X.TXT", 1},    {"..", 1},
+        {"SUB\\..\\X", 0},     {"SUB\\..\\..\\X", 1}, {".\\..\\X", 1},    {"C:..\\X", 1},
+        {"C:\\SUB\\..\\X", 0}, {"SUB\\\\..\\X", 0},   {"...\\X", 0},      {"..X", 0},
+        {"X\\..", 0},          {"", 0},               {"\\..\\X", 1},     {"A\\B\\..\\..\\..", 1},
+    };
+    for (const auto &c : cases) {
+        INFO("PathClimbsOut(\"", c.name, "\")");
+        CHECK(PathClimbsOut(c.name) == c.want);
+    }
+}
+
+TEST_CASE("DriveRoot gives the root of the drive or share a path is on")
+{
+    static const struct { const char *path, *current; size_t size; int want; const char *root; } cases[] = {
+        {"C:\\ZEVSTAGE", "D:\\", PATH_SIZE, 1, "C:\\"},
+        {"c:\\zevstage", "D:\\", PATH_SIZE, 1, "C:\\"},
+        {"ZEVSTAGE", "D:\\", PATH_SIZE, 1, "Z:\\"},  // the first byte, as ever
+        {"@:\\X", "D:\\", PATH_SIZE, 1, ""},
+        {"`:\\X", "D:\\", PATH_SIZE, 1, ""},
+        {"", "D:\\", PATH_SIZE, 1, ""},
+        {"\\ZEVSTAGE", "D:\\MEDIUM", PATH_SIZE, 1, "D:\\"},
+        {"/ZEVSTAGE", "e:\\", PATH_SIZE, 1, "E:\\"},
+        {"\\ZEVSTAGE", "\\\\SERVER\\SHARE\\MEDIUM", PATH_SIZE, 1, "\\\\SERVER\\SHARE\\"},
+        {"\\ZEVSTAGE", "", PATH_SIZE, 1, ""},
+        {"\\ZEVSTAGE", "\\X", PATH_SIZE, 0, ""},
+        {"\\\\SERVER\\SHARE\\STAGE", "C:\\", PATH_SIZE, 1, "\\\\SERVER\\SHARE\\"},
+        {"\\\\SERVER\\SHARE", "C:\\", PATH_SIZE, 1, "\\\\SERVER\\SHARE\\"},
+        {"//SERVER/SHARE/STAGE", "C:\\", PATH_SIZE, 1, "//SERVER/SHARE\\"},
+        {"\\\\SERVER", "C:\\", PATH_SIZE, 1, "\\\\SERVER\\"},
+        {"\\\\SERVER\\SHARE\\STAGE", "C:\\", 16, 1, "\\\\SERVER\\SHARE\\"},
+        {"\\\\SERVER\\SHARE\\STAGE", "C:\\", 15, 0, ""},
+        {"C:\\X", "D:\\", 4, 1, "C:\\"},
+        {"C:\\X", "D:\\", 3, 0, ""},
+    };
+    for (const auto &c : cases) {
+        Exact root(c.size);
+        INFO("DriveRoot(\"", c.path, "\", size ", c.size, ", current \"", c.current, "\")");
+        CHECK(DriveRoot(root.p, c.size, c.path, c.current) == c.want);
+        CHECK(Text(root.p) == c.root);
+    }
+}

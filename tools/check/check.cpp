@@ -324,7 +324,8 @@ static void ListMatches(const StagingWalk *walk)
 
         // The rename looks for the entry's own name in the staging folder.
         const char *final = listing.storedName;
-        if (walk->plain && walk->renameEntry[0] && !walk->sameDirectory) {
+        int inside = !PathClimbsOut(walk->copyEntry) && !PathClimbsOut(walk->renameEntry);
+        if (walk->plain && walk->renameEntry[0] && !walk->sameDirectory && inside) {
             if (walk->renameFrom[0] && SameName(listing.destination, walk->renameFrom))
                 final = walk->renameEntry;
             else
@@ -421,6 +422,11 @@ static void CheckStagingList()
                  "is the partner of the wildcard entry \"%s\": wildcard matches keep their names, the rename is never "
                  "used",
                  entry);
+        static const char Outside[] =
+            "leads out of the staging folder with \"..\": nothing of that name is deleted or renamed there; the file "
+            "is copied under its own name";
+        if (PathClimbsOut(entry)) Warn("outside", where, Outside);
+        if (PathClimbsOut(rename)) Warn("outside", At("renameto", index, rename), Outside);
         if (walk.removeCopy[0]) CheckDeletion(entry, index, where);
         if (walk.removeRename[0]) CheckDeletion(rename, index, At("renameto", index, rename));
         ListMatches(&walk);
@@ -456,7 +462,10 @@ static void CheckTempDir(int addOn, int overridden)
                  KeyMissing[PLAN_TEMPDIR] ? "is missing" : "is empty");
         return;
     }
-    if (!IsAbsolute(TargetDirectory))
+    int rooted = (TargetDirectory[0] == '\\' || TargetDirectory[0] == '/') && !IsAbsolute(TargetDirectory);
+    if (rooted)
+        Warn("tempdir-relative", where, "has no drive: it lies on the drive of whatever the current folder is");
+    else if (!IsAbsolute(TargetDirectory))
         Warn("tempdir-relative", where, "is not a full path: it is taken relative to whatever the current folder is");
     if (SameDirectory)
         Warn("tempdir-is-medium", where, "is the medium folder itself: nothing is copied or renamed there");
