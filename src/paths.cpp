@@ -1,14 +1,57 @@
 #include "paths.h"
 
-#include <string.h>
+size_t TextLength(const char *text)
+{
+    size_t length = 0;
+    while (text[length]) ++length;
+    return length;
+}
+
+int SameText(const char *a, const char *b)
+{
+    for (; *a == *b; ++a, ++b)
+        if (*a == '\0') return 1;
+    return 0;
+}
+
+const char *FindChar(const char *text, char c)
+{
+    for (; *text; ++text)
+        if (*text == c) return text;
+    return 0;
+}
+
+char *FindLastChar(char *text, char c)
+{
+    char *last = 0;
+    for (; *text; ++text)
+        if (*text == c) last = text;
+    return last;
+}
+
+char *FindInText(char *text, const char *part)
+{
+    size_t length = TextLength(part);
+    for (; *text; ++text) {
+        size_t i = 0;
+        while (i < length && text[i] == part[i]) ++i;
+        if (i == length) return text;
+    }
+    return length == 0 ? text : 0;
+}
+
+static void CopyBytes(char *dst, const char *src, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) dst[i] = src[i];
+}
 
 int CopyText(char *dst, size_t dstSize, const char *src)
 {
     if (dstSize == 0) return 0;
-    size_t length = strlen(src);
+    size_t length = TextLength(src);
     int fits = length < dstSize;
     if (!fits) length = dstSize - 1;
-    memcpy(dst, src, length);
+    CopyBytes(dst, src, length);
     dst[length] = '\0';
     return fits;
 }
@@ -38,12 +81,12 @@ int JoinPathIn(char *path, size_t pathSize, const char *name)
 
     if (name[0] != '\0' && name[1] == ':') name += 2;
     while (name[0] == '.' && IsSeparator(name[1])) name += 2;
-    if (strcmp(name, ".") == 0) name = "";
+    if (SameText(name, ".")) name = "";
 
-    size_t nameLength = strlen(name);
+    size_t nameLength = TextLength(name);
     if (length + (needSeparator ? 1 : 0) + nameLength >= pathSize) return 0;
     if (needSeparator) path[length++] = '\\';
-    memcpy(path + length, name, nameLength + 1);
+    CopyBytes(path + length, name, nameLength + 1);
     return 1;
 }
 
@@ -99,7 +142,7 @@ int DriveRoot(char *root, size_t rootSize, const char *path, const char *current
         }
         size_t length = (size_t)(end - path);
         if (length + 2 > rootSize) return 0;
-        memcpy(root, path, length);
+        CopyBytes(root, path, length);
         root[length] = '\\';
         root[length + 1] = '\0';
         return 1;

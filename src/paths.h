@@ -4,6 +4,17 @@
 
 enum { PATH_SIZE = 256 };  // 255 characters and the terminating NUL
 
+// The few string operations of the C library, so that the program needs no
+// C runtime DLL.
+size_t TextLength(const char *text);
+// 1 when both texts are equal byte for byte.
+int SameText(const char *a, const char *b);
+// First (FindChar) or last (FindLastChar) c in text, or 0.
+const char *FindChar(const char *text, char c);
+char *FindLastChar(char *text, char c);
+// First place where part occurs in text, or 0.
+char *FindInText(char *text, const char *part);
+
 // Copy src into dst (dstSize bytes), always terminated. Returns 1 when all of
 // src fit, 0 when it had to be cut.
 int CopyText(char *dst, size_t dstSize, const char *src);

@@ -19,8 +19,6 @@ DialogPoint DialogPlacement(int screenWidth, int screenHeight, int width, int he
 }
 
 #ifdef _WIN32
-#include <string.h>
-
 #include "backdrop.h"
 #include "resource.h"
 #include "state.h"
@@ -67,7 +65,7 @@ INT_PTR CALLBACK DirectoryPromptProc(HWND dialog, UINT message, WPARAM wParam, L
         // The field never holds more than a path buffer can take back.
         SendDlgItemMessageA(dialog, IDC_PATH, EM_LIMITTEXT, PATH_SIZE - 1, 0);
         SetDlgItemTextA(dialog, IDC_PATH, TargetDirectory);
-        SendDlgItemMessageA(dialog, IDC_PATH, EM_SETSEL, 0, (LPARAM)strlen(TargetDirectory));
+        SendDlgItemMessageA(dialog, IDC_PATH, EM_SETSEL, 0, (LPARAM)TextLength(TargetDirectory));
         SetDlgItemTextA(dialog, IDCANCEL, ExitText);
         return PlaceDialog(dialog, IDOK, -1);
     }

@@ -1,7 +1,6 @@
 #include "setup1.h"
 
 #include <limits.h>
-#include <string.h>
 
 size_t TargetEntryLength(const char *text)
 {
@@ -63,14 +62,14 @@ int HasTargetCode(const char *code) { return TargetListHas(&PhaseTwoPlan.TargetL
 
 void FitPlanValue(char *value, size_t size, int kind)
 {
-    if (strlen(value) < size) return;
+    if (TextLength(value) < size) return;
     // A cut path would name another folder, and a list's cut last entry
     // another file.
     int atComma = value[size - 1] == ',';
     value[size - 1] = '\0';
     if (kind == PLAN_VALUE_PATH) value[0] = '\0';
     if (kind != PLAN_VALUE_LIST || atComma) return;
-    char *last = strrchr(value, ',');
+    char *last = FindLastChar(value, ',');
     if (last)
         *last = '\0';
     else
@@ -129,7 +128,7 @@ void UpperCaseAscii(char *text)
 void CutUserFolder(char *directory)
 {
     // Only a whole "\USER" component is the per-user folder; C:\USERDATA is not.
-    for (char *p = strstr(directory, "\\USER"); p; p = strstr(p + 1, "\\USER")) {
+    for (char *p = FindInText(directory, "\\USER"); p; p = FindInText(p + 1, "\\USER")) {
         if (p[5] == '\0' || p[5] == '\\') {
             *p = '\0';
             return;
@@ -170,11 +169,21 @@ int CheckPlatform()
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    OSVERSIONINFOA version;
-    memset(&version, 0, sizeof version);
+    OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
-    // A failed query leaves the version at 0.0, which is accepted.
-    GetVersionExA(&version);
+    // Windows NT 3.1 has no GetVersionExA; an import of it would keep the
+    // program from starting there at all, before it could refuse politely.
+    typedef BOOL(WINAPI * VersionQuery)(OSVERSIONINFOA *);
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    VersionQuery query = kernel ? (VersionQuery)(void *)GetProcAddress(kernel, "GetVersionExA") : 0;
+    if (query) {
+        // A failed query leaves the version at 0.0, which is accepted.
+        query(&version);
+    } else {
+        DWORD packed = GetVersion();
+        version.dwMajorVersion = LOBYTE(LOWORD(packed));
+        version.dwMinorVersion = HIBYTE(LOWORD(packed));
+    }
     switch (JudgePlatform(system.dwProcessorType, version.dwMajorVersion, version.dwMinorVersion)) {
     case PLATFORM_TOO_OLD:
         MessageBoxA(0,

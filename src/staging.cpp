@@ -1,9 +1,5 @@
 #include "staging.h"
 
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-
 #include "paths.h"
 
 int BuildPhaseTwoCommandLine(char *line, size_t lineSize, const char *targetDirectory, const char *run,
@@ -13,7 +9,7 @@ int BuildPhaseTwoCommandLine(char *line, size_t lineSize, const char *targetDire
     int fits = CopyText(program, sizeof program, targetDirectory) && JoinPath(program, run);
     if (fits && lineSize > 0) {
         // A program path with a blank would otherwise start another program.
-        int quote = strchr(program, ' ') != 0;
+        int quote = FindChar(program, ' ') != 0;
         line[0] = '\0';
         fits = (!quote || AppendText(line, lineSize, "\"")) && AppendText(line, lineSize, program) &&
                (!quote || AppendText(line, lineSize, "\""));
@@ -36,7 +32,7 @@ int SpaceSuffices(unsigned long sectorsPerCluster, unsigned long bytesPerSector,
 
 const char *FindExtension(const char *path)
 {
-    const char *end = path + strlen(path);
+    const char *end = path + TextLength(path);
     for (const char *p = end; p > path;) {
         --p;
         if (*p == '.') return p + 1;
@@ -45,7 +41,7 @@ const char *FindExtension(const char *path)
     return end;
 }
 
-int HasWildcard(const char *text) { return strchr(text, '*') != 0 || strchr(text, '?') != 0; }
+int HasWildcard(const char *text) { return FindChar(text, '*') != 0 || FindChar(text, '?') != 0; }
 
 char *TakeListEntry(char **cursor, int *ended)
 {
@@ -66,8 +62,10 @@ char *TakeListEntry(char **cursor, int *ended)
 #include "state.h"
 
 CopyBufferRecord CopyBuffer;
-void *(*CopyBufferAllocate)(size_t size) = malloc;
-void (*CopyBufferFree)(void *block) = free;
+static void *AllocateBlock(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+static void FreeBlock(void *block) { HeapFree(GetProcessHeap(), 0, block); }
+void *(*CopyBufferAllocate)(size_t size) = AllocateBlock;
+void (*CopyBufferFree)(void *block) = FreeBlock;
 DWORD DiskFigures[4];
 static SECURITY_ATTRIBUTES DirectorySecurity;  // all zero: the default security
 
@@ -89,8 +87,8 @@ int MakeDirectory(const char *path)
     char buffer[PATH_SIZE];
     if (!CopyText(buffer, sizeof buffer, path)) return 1;
     if (CreateDirectoryA(buffer, &DirectorySecurity)) return 0;
-    char *cut = strrchr(buffer, '\\');
-    if (!cut) cut = strrchr(buffer, '/');
+    char *cut = FindLastChar(buffer, '\\');
+    if (!cut) cut = FindLastChar(buffer, '/');
     if (!cut || cut == buffer) return 1;
     *cut = '\0';
     if (MakeDirectory(buffer) != 0) return 1;
@@ -134,7 +132,7 @@ int MakeDollarName(char *out, const char *spec)
     if (!CopyText(out, PATH_SIZE, spec)) return 0;
     const char *extension = FindExtension(out);
     if (extension[0] == '\0' || lstrcmpiA(extension, "sys") != 0) return 0;
-    out[strlen(out) - 1] = '$';
+    out[TextLength(out) - 1] = '$';
     return 1;
 }
 
@@ -345,7 +343,7 @@ int NextStagingStep(StagingWalk *walk)
     ++walk->index;
     walk->copyEntry = TakeListEntry(&walk->copyCursor, &walk->ended);
     walk->renameEntry = TakeListEntry(&walk->renameCursor, &renameEnded);
-    walk->plain = strchr(walk->copyEntry, '*') == 0;
+    walk->plain = FindChar(walk->copyEntry, '*') == 0;
     walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = walk->renameTo[0] = '\0';
     // Nothing outside the target directory is removed or renamed: an entry
     // that climbs out with ".." is only copied, under its own name.

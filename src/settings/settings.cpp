@@ -1,7 +1,5 @@
 #include "settings/settings.h"
 
-#include <string.h>
-
 #include "paths.h"
 
 const char SettingsRootKey[] = "Software\\Tessaric";
@@ -44,7 +42,7 @@ void BlanksToDots(char *text)
         if (*text == ' ') *text = '.';
 }
 
-int FilterMatches(const char *filter, const char *name) { return filter[0] == '\0' || strcmp(filter, name) == 0; }
+int FilterMatches(const char *filter, const char *name) { return filter[0] == '\0' || SameText(filter, name); }
 
 void ComposeAssertionText(char *text, size_t size, const char *moduleText, int line)
 {
@@ -141,7 +139,9 @@ static int QueryText(HKEY root, const char *subKey, const char *name, char *buff
         buffer[length] = '\0';
         return 1;
     }
-    return memchr(buffer, '\0', size) != 0;
+    for (int i = 0; i < size; ++i)
+        if (buffer[i] == '\0') return 1;
+    return 0;
 }
 
 int ReadScopedValue(int scope, const char *valueName, const char *defaultText, char *buffer, int size)
@@ -193,7 +193,7 @@ struct InstalledEnumRecord {
 static void StoreFilter(char *field, size_t size, const char *filter, int line)
 {
     if (!filter) filter = "";
-    if (strlen(filter) >= size) ShowAssertion(SettingsModuleText, line);
+    if (TextLength(filter) >= size) ShowAssertion(SettingsModuleText, line);
     CopyText(field, size, filter);
 }
 
