@@ -1,0 +1,171 @@
+// Reads the built SETUP1.EXE as the loaders of the oldest Windows versions it
+// must start on would: its headers and its import table. Wine loads images
+// that those loaders refuse, so the end-to-end tests cannot catch this.
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <set>
+
+#include "e2e.h"
+#include "pe_image.h"
+#include "testing.h"
+
+static std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return text;
+}
+
+static std::string Hex(DWORD value)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%lX", value);
+    return text;
+}
+
+static PeImage ReadProgram()
+{
+    std::string path = TestOption("setup1");
+    REQUIRE(!path.empty());
+    PeImage image;
+    INFO("reading ", path);
+    REQUIRE(image.Read(ReadWholeFile(path)));
+    return image;
+}
+
+static std::vector<PeImportedDll> ReadImports(const PeImage &image)
+{
+    std::vector<PeImportedDll> dlls;
+    REQUIRE(image.Imports(&dlls));
+    REQUIRE(!dlls.empty());
+    return dlls;
+}
+
+// The system DLLs that every Win32 system has, the first ones included.
+static const char *const SystemDlls[] = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"};
+
+static bool IsSystemDll(const std::string &name)
+{
+    for (const char *dll : SystemDlls)
+        if (Lower(name) == dll) return true;
+    return false;
+}
+
+// The allow-list: "[DLL]" opens a DLL's group, then one function a line;
+// "#" starts a comment line. Keyed by the DLL's name in lower case.
+static std::map<std::string, std::set<std::string>> ReadAllowList()
+{
+    std::string path = TestOption("imports");
+    REQUIRE(!path.empty());
+    std::string text = ReadWholeFile(path);
+    INFO("allow-list ", path);
+    REQUIRE(!text.empty());
+    std::map<std::string, std::set<std::string>> list;
+    std::string dll;
+    size_t start = 0;
+    for (int number = 1; start < text.size(); ++number) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        INFO("line ", number, " [", line, "]");
+        if (line[0] == '[') {
+            REQUIRE(line.back() == ']');
+            dll = Lower(line.substr(1, line.size() - 2));
+            CHECK_MESSAGE(IsSystemDll(dll), "a group for ", dll);
+        } else {
+            REQUIRE_MESSAGE(!dll.empty(), "a function before the first [DLL] line");
+            CHECK_MESSAGE(list[dll].insert(line).second, "listed twice");
+        }
+    }
+    return list;
+}
+
+TEST_CASE("SETUP1.EXE is a PE32 GUI program for the i386 that asks for Windows 3.10")
+{
+    PeImage image = ReadProgram();
+    const IMAGE_OPTIONAL_HEADER32 &o = image.nt.OptionalHeader;
+    const struct { const char *field; DWORD got, want; } fields[] = {
+        {"Machine", image.nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386},
+        {"Magic", o.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC},
+        {"Subsystem", o.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI},
+        // NT refuses an image that asks for a newer system than it is, and
+        // anything older than 3.10.
+        {"MajorSubsystemVersion", o.MajorSubsystemVersion, 3},
+        {"MinorSubsystemVersion", o.MinorSubsystemVersion, 10},
+        {"MajorOperatingSystemVersion", o.MajorOperatingSystemVersion, 3},
+        {"MinorOperatingSystemVersion", o.MinorOperatingSystemVersion, 10},
+    };
+    for (const auto &f : fields) {
+        INFO(Text(f.field), ": got ", f.got, ", wanted ", f.want);
+        CHECK(f.got == f.want);
+    }
+}
+
+TEST_CASE("SETUP1.EXE imports from KERNEL32, USER32, GDI32 and ADVAPI32 alone")
+{
+    for (const PeImportedDll &dll : ReadImports(ReadProgram()))
+        CHECK_MESSAGE(IsSystemDll(dll.name), "got ", dll.name,
+                      ", wanted one of KERNEL32.dll, USER32.dll, GDI32.dll, ADVAPI32.dll");
+}
+
+TEST_CASE("every function SETUP1.EXE imports is on the allow-list")
+{
+    std::map<std::string, std::set<std::string>> allowed = ReadAllowList();
+    size_t count = 0;
+    for (const PeImportedDll &dll : ReadImports(ReadProgram())) {
+        for (const PeImport &import : dll.functions) {
+            ++count;
+            // An ordinal differs from one system to the next; only names are
+            // the same everywhere.
+            std::string got = dll.name + "!" + (import.function.empty() ? "#" + std::to_string(import.ordinal)
+                                                                        : import.function);
+            bool listed = !import.function.empty() && allowed[Lower(dll.name)].count(import.function);
+            CHECK_MESSAGE(listed, "got ", got, ", wanted a function of the allow-list");
+        }
+    }
+    MESSAGE("SETUP1.EXE imports ", count, " functions");
+}
+
+TEST_CASE("SETUP1.EXE has no delay-load imports")
+{
+    // Delay loading needs its helper's code, and it would only hide a missing
+    // function until the moment of the call.
+    const IMAGE_DATA_DIRECTORY &delay = ReadProgram().Directory(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT);
+    INFO("delay import directory at ", Hex(delay.VirtualAddress), ", ", delay.Size, " bytes");
+    CHECK(delay.VirtualAddress == 0u);
+    CHECK(delay.Size == 0u);
+}
+
+TEST_CASE("the import directory and the address tables lie in writable sections")
+{
+    // The loaders of NT 3.1 and Windows 95 write the imported addresses in
+    // place and do not lift a section's write protection to do it.
+    PeImage image = ReadProgram();
+    struct Place { std::string what; DWORD rva; };
+    std::vector<Place> places = {{"import directory", image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress}};
+    if (image.Directory(IMAGE_DIRECTORY_ENTRY_IAT).VirtualAddress)
+        places.push_back({"import address table directory", image.Directory(IMAGE_DIRECTORY_ENTRY_IAT).VirtualAddress});
+    for (const PeImportedDll &dll : ReadImports(image)) places.push_back({dll.name + "'s address table", dll.thunkRva});
+    for (const Place &place : places) {
+        const IMAGE_SECTION_HEADER *section = image.SectionOf(place.rva);
+        INFO(place.what, " at ", Hex(place.rva), " in section ", PeImage::SectionName(section));
+        REQUIRE(section != 0);
+        INFO("section characteristics ", Hex(section->Characteristics), ", wanted IMAGE_SCN_MEM_WRITE ",
+             Hex(IMAGE_SCN_MEM_WRITE));
+        CHECK((section->Characteristics & IMAGE_SCN_MEM_WRITE) == (DWORD)IMAGE_SCN_MEM_WRITE);
+    }
+}
+
+TEST_CASE("SETUP1.EXE stays within its budget of 64 KiB")
+{
+    size_t size = ReadProgram().bytes.size();
+    INFO("got ", size, " bytes, wanted fewer than ", 64 * 1024);
+    CHECK(size < 64u * 1024);
+}
