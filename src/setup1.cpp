@@ -111,6 +111,18 @@ int JudgePlatform(unsigned long processorType, unsigned long major, unsigned lon
     }
 }
 
+int DllGuardSteps(unsigned long major, int haveDefaultDllDirectories, int haveSetDllDirectory)
+{
+    // Windows 95, 98 and ME and NT before 2000 load none of the DLLs that a
+    // medium's folder could plant by name, and offer none of the means.
+    if (major < 5) return DLL_GUARD_NONE;
+    // Only the system folder is searched: the plain answer where there is one.
+    if (haveDefaultDllDirectories) return DLL_GUARD_SYSTEM_ONLY;
+    // Otherwise the program's own folder stays first in the search; DLLs
+    // loaded from the system folder beforehand are found by name instead.
+    return DLL_GUARD_PRELOAD | (haveSetDllDirectory ? DLL_GUARD_NO_CURRENT : 0);
+}
+
 int VersionValue(const char *text)
 {
     unsigned int value = 0;  // wraps modulo 2^32 like the 32-bit original
@@ -141,6 +153,35 @@ void CutUserFolder(char *directory)
 #include "prompt.h"
 #include "settings/settings.h"
 #include "staging.h"
+
+// DLLs that the system's own DLLs load by name later on, when a window opens
+// or a file is touched.
+static const char *const LateLoadedDlls[] = {
+    "UXTHEME.DLL", "DWMAPI.DLL",  "VERSION.DLL", "USERENV.DLL", "SETUPAPI.DLL", "PROPSYS.DLL",
+    "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL", "CLBCATQ.DLL", "NTMARTA.DLL", "PROFAPI.DLL",
+};
+
+void GuardDllSearch()
+{
+    typedef BOOL(WINAPI * DefaultDllDirectories)(DWORD);
+    typedef BOOL(WINAPI * DllDirectory)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    if (!kernel) return;
+    DefaultDllDirectories setDefault = (DefaultDllDirectories)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
+    DllDirectory setDirectory = (DllDirectory)(void *)GetProcAddress(kernel, "SetDllDirectoryA");
+    unsigned long major = LOBYTE(LOWORD(GetVersion()));
+    int steps = DllGuardSteps(major, setDefault != 0, setDirectory != 0);
+    const DWORD searchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    if ((steps & DLL_GUARD_SYSTEM_ONLY) && !setDefault(searchSystem32))
+        steps = DllGuardSteps(major, 0, setDirectory != 0);
+    if (steps & DLL_GUARD_NO_CURRENT) setDirectory("");
+    if (!(steps & DLL_GUARD_PRELOAD)) return;
+    char system[PATH_SIZE], path[PATH_SIZE];
+    UINT length = GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system) return;
+    for (const char *name : LateLoadedDlls)
+        if (CopyText(path, sizeof path, system) && JoinPath(path, name)) LoadLibraryA(path);
+}
 
 static const char PlanSection[] = "phasetwo";
 
@@ -289,6 +330,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 // needs no start-up of ours.
 extern "C" void WINAPI Setup1Start()
 {
+    // Before anything can load a DLL by name.
+    GuardDllSearch();
     char *line = GetCommandLineA();
     if (*line == '"') {
         for (++line; *line && *line != '"'; ++line) {}

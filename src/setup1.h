@@ -34,6 +34,11 @@ enum PlatformVerdict { PLATFORM_REFUSED = 0, PLATFORM_ACCEPTED = 1, PLATFORM_TOO
 // Decision of the platform check for a processor type and Windows version.
 int JudgePlatform(unsigned long processorType, unsigned long major, unsigned long minor);
 
+// What the program does against DLLs planted beside it, as DLL_GUARD_* bits,
+// for the Windows major version and the kernel32 functions it offers.
+enum { DLL_GUARD_NONE = 0, DLL_GUARD_SYSTEM_ONLY = 1, DLL_GUARD_NO_CURRENT = 2, DLL_GUARD_PRELOAD = 4 };
+int DllGuardSteps(unsigned long major, int haveDefaultDllDirectories, int haveSetDllDirectory);
+
 // Value of a version text in the comparison of installed versions: its
 // digits alone, as one decimal number, in wrapping 32-bit arithmetic.
 int VersionValue(const char *text);
@@ -45,6 +50,8 @@ void CutUserFolder(char *directory);
 #ifdef _WIN32
 #include <windows.h>
 
+// Keeps the system's own DLLs from being loaded out of the program's folder.
+void GuardDllSearch();
 int ReadPhaseTwoPlan();
 int CheckPlatform();
 int IsAdministrator();

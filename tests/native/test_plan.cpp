@@ -139,6 +139,25 @@ TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.5
     }
 }
 
+TEST_CASE("DllGuardSteps restricts the search where it can and preloads where it cannot")
+{
+    static const struct { unsigned long major; int haveDefault, haveDirectory, want; } cases[] = {
+        {3, 0, 0, DLL_GUARD_NONE},  // NT 3.x
+        {4, 0, 0, DLL_GUARD_NONE},  // Windows 95, 98, ME, NT 4.0
+        {4, 1, 1, DLL_GUARD_NONE},
+        {5, 0, 0, DLL_GUARD_PRELOAD},  // Windows 2000, XP
+        {5, 0, 1, DLL_GUARD_PRELOAD | DLL_GUARD_NO_CURRENT},  // XP SP1 and later
+        {6, 0, 1, DLL_GUARD_PRELOAD | DLL_GUARD_NO_CURRENT},  // Windows 7 without the update
+        {6, 1, 1, DLL_GUARD_SYSTEM_ONLY},
+        {10, 1, 1, DLL_GUARD_SYSTEM_ONLY},
+        {10, 1, 0, DLL_GUARD_SYSTEM_ONLY},
+    };
+    for (const auto &c : cases) {
+        INFO("DllGuardSteps(", c.major, ", ", c.haveDefault, ", ", c.haveDirectory, ")");
+        CHECK(DllGuardSteps(c.major, c.haveDefault, c.haveDirectory) == c.want);
+    }
+}
+
 TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic")
 {
     static const struct { const char *text; int want; } cases[] = {
