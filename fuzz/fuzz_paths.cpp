@@ -68,6 +68,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     EXPECT(DirectoryPart(copy.p) == copy.p);
     EXPECT(ModelDirectory(path) == copy.p);
 
+    // DriveRoot: never past its buffer; a root it gives is a prefix of the
+    // path or of the current directory (the name stands in for it), plus
+    // at most the separator it adds.
+    Block root(bufferSize);
+    if (DriveRoot(root.p, bufferSize, path.c_str(), name.c_str())) {
+        EXPECT(bufferSize > 0 && strlen(root.p) < bufferSize);
+        if (root.p[0] && !(root.p[1] == ':' && root.p[2] == '\\' && root.p[3] == 0)) {
+            std::string got = root.p;
+            got.pop_back();
+            EXPECT(path.compare(0, got.size(), got) == 0 || name.compare(0, got.size(), got) == 0);
+        }
+    } else {
+        EXPECT(bufferSize == 0 || root.p[0] == 0);
+    }
+    PathClimbsOut(path.c_str());
+
     // CopyText and AppendText: cut to the buffer, say whether all fit.
     Block text(bufferSize);
     int fit = CopyText(text.p, bufferSize, path.c_str());
