@@ -18,9 +18,11 @@
 ;    a blank;
 ;  - then, when the user typed anything after SETUP1.EXE, one blank and
 ;    that text unchanged. "/S" there makes this installer silent (NSIS
-;    reads it itself);
-;  - then " -p" and the plan's target value (codes joined by "+": 4 for
-;    ZEV! 4.20, 3 for ZEV! 3.40), up to the next blank;
+;    reads it itself). NSIS's "/D=FOLDER" can't come this way: NSIS
+;    wants it last, and the hand-over follows;
+;  - then " -p" and the plan's target value unchanged: codes joined by
+;    "+" (4 for ZEV! 4.20, 3 for ZEV! 3.40), and whatever follows a blank
+;    in the value, which plays no part;
 ;  - then one blank and the folder SETUP1.EXE was started from (the source
 ;    directory). It is NOT quoted and may hold blanks: it is all the rest
 ;    of the line.
@@ -38,7 +40,9 @@
 ;     HKCU\Software\Tessaric\ZEV!\4.20\Compatibility
 ;
 ; The files on the medium are only ever read: nothing there is changed, and
-; the product folder may not lie on the medium.
+; the product folder may not lie on the medium. What the installer received
+; and where each file came from goes to INSTALL.LOG in the product folder.
+; Exit code 0 when installed, 1 when the user cancelled, 2 on an error.
 
 !ifndef OUTFILE
   !define OUTFILE "SETUP2.EXE"
@@ -267,11 +271,20 @@ Section "ZEV!"
   !insertmacro TakeFile "ZEV1.HLP" "ZEV1.HLP"
   !insertmacro TakeFile "ZEV2.HLP" "ZEV2.HLP"
 
-  ; Registered last, so that an add-on never finds a half-installed product.
-  WriteRegStr HKCU "Software\Tessaric\ZEV!\$Version\ZODOZ" "Directory" "$INSTDIR"
-  ; The Compatibility key is there from the start, empty.
+  ; Registered last, so that an add-on never finds a half-installed
+  ; product, and the Directory value last of all. The Compatibility key is
+  ; there from the start, empty.
+  ClearErrors
   WriteRegStr HKCU "Software\Tessaric\ZEV!\$Version\Compatibility" "" ""
   DeleteRegValue HKCU "Software\Tessaric\ZEV!\$Version\Compatibility" ""
+  WriteRegStr HKCU "Software\Tessaric\ZEV!\$Version\ZODOZ" "Directory" "$INSTDIR"
+  ${If} ${Errors}
+    FileWrite $Log "could not register ZEV! $Version$\r$\n"
+    FileClose $Log
+    MessageBox MB_OK|MB_ICONSTOP "ZEV! Setup could not register ZEV! $Version." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   DetailPrint "Registered ZEV! $Version in $INSTDIR for this user"
   FileWrite $Log "registered: HKCU\Software\Tessaric\ZEV!\$Version\ZODOZ Directory=$INSTDIR$\r$\n"
   FileClose $Log
