@@ -9,7 +9,8 @@
 ; HOW IT IS STARTED
 ; SETUP1.EXE, the first phase on the medium, copies this program and the
 ; files that SETUP1.INF names into the staging folder (the plan's tempdir),
-; starts this program from there and ends at once, without waiting:
+; starts this program from there (under the name of the plan's run value;
+; the sample medium calls it PHASE2.EXE) and ends at once, without waiting:
 ;
 ;     C:\ZEVSTAGE\SETUP2.EXE /S -p4 A:\
 ;     "C:\ZEV STAGE\SETUP2.EXE" -p4 D:\ZEV MEDIA\DISK 1
