@@ -45,15 +45,6 @@ struct Phase2Record {
 // with 0 it reads once.
 bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD timeoutMs = 10000);
 
-// The old way of starting SETUP1.EXE, until every test uses the runner.
-struct SetupRun {
-    PROCESS_INFORMATION process;
-    DWORD exitCode;
-    bool timedOut;
-};
-bool StartSetup(const Medium *medium, const char *commandLine, const std::string &recordPath, SetupRun *run);
-DWORD WaitSetup(SetupRun *run, DWORD timeoutMs = 30000);
-
 // ---- the runner ----------------------------------------------------------
 
 // How the runner answers one dialog. The prompt kinds expect the directory
@@ -65,13 +56,25 @@ enum RunAnswer {
     BOX_OK,       // a message box's OK
 };
 
-// One answer, for the next dialog that appears.
+// One answer, for the next dialog that appears: {PROMPT_EXIT},
+// {PROMPT_TYPE, "C:\\ZEV"}, {BOX_OK, "", true} (Enter), or with a move first:
+// RunAction(PROMPT_OK).MovedTo(37, 21).
 struct RunAction {
     RunAnswer answer;
     std::string text;     // typed over the path (PROMPT_TYPE)
-    bool byKey = false;   // Enter (OK) or Escape (Exit) instead of a click on the button
+    bool byKey;           // Enter (OK) or Escape (Exit) instead of a click on the button
     bool move = false;    // first move the dialog to x, y
     int x = 0, y = 0;
+    RunAction(RunAnswer answer, const std::string &text = std::string(), bool byKey = false)
+        : answer(answer), text(text), byKey(byKey) {}
+    RunAction MovedTo(int toX, int toY) const
+    {
+        RunAction moved = *this;
+        moved.move = true;
+        moved.x = toX;
+        moved.y = toY;
+        return moved;
+    }
 };
 
 // What the runner saw of one dialog when it appeared, before answering it.
