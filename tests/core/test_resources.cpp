@@ -14,7 +14,8 @@ static HMODULE LoadProgram()
     REQUIRE(!path.empty());
     SetLastError(0xdeadbeef);
     HMODULE module = LoadLibraryExA(path.c_str(), 0, DONT_RESOLVE_DLL_REFERENCES);
-    INFO("LoadLibraryExA(", path, ") error ", GetLastError());
+    DWORD error = GetLastError();
+    INFO("LoadLibraryExA(", path, ") error ", error);
     REQUIRE(module != 0);
     return module;
 }
@@ -95,7 +96,8 @@ TEST_CASE("the bitmaps heart and linnet are 232 by 112 pixels in 16 colours")
 
         SetLastError(0xdeadbeef);
         HBITMAP bitmap = LoadBitmapA(module, name);
-        INFO("LoadBitmapA error ", GetLastError());
+        DWORD error = GetLastError();
+        INFO("LoadBitmapA error ", error);
         REQUIRE(bitmap != 0);
         BITMAP info;
         CHECK(GetObjectA(bitmap, sizeof info, &info) == (int)sizeof info);

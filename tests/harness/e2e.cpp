@@ -328,6 +328,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
         CloseHandle(job);
         return false;
     }
+    result->pid = process.dwProcessId;
     BOOL assigned = AssignProcessToJobObject(job, process.hProcess);
     DWORD assignError = GetLastError();
     ResumeThread(process.hThread);

@@ -92,6 +92,7 @@ struct SeenDialog {
 };
 
 struct RunResult {
+    DWORD pid = 0;                  // the process's id
     DWORD exitCode = 0xFFFFFFFF;    // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
     bool timedOut = false;          // ended by force after the time limit
     bool sawBackdrop = false;       // a visible SetupWClass window of the process was seen

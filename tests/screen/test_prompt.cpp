@@ -467,7 +467,9 @@ TEST_CASE("a prompt that cannot be shown at all counts as Exit")
     ProgramInstance = GetModuleHandleA("kernel32.dll");
     SetLastError(0xdeadbeef);
     INT_PTR raw = RunModalDialog(IDD_DIRECTORY_PROMPT, 0, DirectoryPromptProc);
+    DWORD error = GetLastError();
     CHECK(raw == -1);
+    CHECK(error == (DWORD)ERROR_RESOURCE_TYPE_NOT_FOUND);
     CHECK(PromptForDirectory(1) == 0);
     CHECK(PromptForDirectory(0) == 0);
     ProgramInstance = GetModuleHandleA(0);
@@ -477,8 +479,11 @@ TEST_CASE("a prompt that cannot be shown at all counts as Exit")
     HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, 0, 0, 0, 0);
     DestroyWindow(gone);
     BackdropWindow = gone;
+    SetLastError(0xdeadbeef);
     raw = RunModalDialog(IDD_DIRECTORY_PROMPT, 0, DirectoryPromptProc);
+    error = GetLastError();
     CHECK(raw == 0);
+    CHECK(error == (DWORD)ERROR_INVALID_WINDOW_HANDLE);
     CHECK(PromptForDirectory(1) == 0);
     BackdropWindow = saved;
     CHECK(Text(TargetDirectory) == "Q:\\STAGE");
