@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "../settings/registry_fixture.h"
 #include "../staging/files.h"
 #include "e2e.h"
+#include "registry.h"
 #include "resource.h"
 #include "setup1.h"
 #include "testing.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "../settings/registry_fixture.h"
 #include "../staging/files.h"
 #include "e2e.h"
 #include "paths.h"
+#include "registry.h"
 #include "staging.h"
 #include "testing.h"
 #include "texts.h"

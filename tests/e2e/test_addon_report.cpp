@@ -2,8 +2,8 @@
 // the prompt, the run ends in the failure report.
 #include <windows.h>
 
-#include "../settings/registry_fixture.h"
 #include "e2e.h"
+#include "registry.h"
 #include "resource.h"
 #include "testing.h"
 #include "texts.h"

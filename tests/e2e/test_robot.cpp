@@ -8,6 +8,7 @@
 #include "resource.h"
 #include "robot.h"
 #include "testing.h"
+#include "texts.h"
 
 // ROBOT.EXE is built beside SETUP1.EXE.
 static std::string RobotProgram()
@@ -106,7 +107,7 @@ TEST_CASE("RobotMessageBoxText and RobotMessageBoxIcon read a box of another pro
 {
     static const struct { const char *icon; const char *text; UINT style; } cases[] = {
         {"hand", "stop here", MB_ICONHAND},
-        {"exclamation", "VUZevod RUD was NOT installed!", MB_ICONEXCLAMATION},
+        {"exclamation", AddOnFailedText, MB_ICONEXCLAMATION},
         {"information", "r\xE9pertoire, mu\xDF", MB_ICONINFORMATION},
         {"none", "plain", 0},
     };
@@ -181,7 +182,7 @@ static void PromptStart(RunningPrompt *p)
     memset(DialogPath, '#', sizeof DialogPath);
     p->thread = CreateThread(0, 0, DialogThread, 0, 0, 0);
     REQUIRE(p->thread != (HANDLE)0);
-    p->dialog = RobotFindDialog(GetCurrentProcessId(), "ZEV Setup", 10000);
+    p->dialog = RobotFindDialog(GetCurrentProcessId(), PromptCaption, 10000);
     REQUIRE(p->dialog != (HWND)0);
 }
 
@@ -209,7 +210,7 @@ TEST_CASE("RobotType and RobotReplaceText type through the control's own rules")
     CHECK(RobotItemText(p.dialog, IDC_PATH) == "D:\\OTHER");
     RobotReplaceText(p.dialog, IDC_PATH, "");
     CHECK(RobotItemText(p.dialog, IDC_PATH) == "");
-    CHECK(RobotItemText(p.dialog, IDOK) == "OK");
+    CHECK(RobotItemText(p.dialog, IDOK) == OkButtonText);
     RobotClick(p.dialog, IDCANCEL);
     CHECK(PromptEnd(&p) == (DWORD)IDCANCEL);
 }

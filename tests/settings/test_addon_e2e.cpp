@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "e2e.h"
-#include "registry_fixture.h"
+#include "registry.h"
 #include "resource.h"
 #include "testing.h"
 #include "texts.h"

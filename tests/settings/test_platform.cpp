@@ -2,7 +2,7 @@
 #include <string.h>
 
 #include "e2e.h"
-#include "registry_fixture.h"
+#include "registry.h"
 #include "setup1.h"
 #include "testing.h"
 #include "texts.h"

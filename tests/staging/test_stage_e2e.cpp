@@ -2,9 +2,9 @@
 // it fills and the line the stand-in second phase records.
 #include <string.h>
 
-#include "../settings/registry_fixture.h"
 #include "e2e.h"
 #include "files.h"
+#include "registry.h"
 #include "resource.h"
 #include "texts.h"
 
