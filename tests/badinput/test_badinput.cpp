@@ -1,5 +1,5 @@
 // Bad input end to end: SETUP1.EXE on plans and settings that are garbage
-// or longer than their buffers. Whatever it shows is answered by the robot;
+// or longer than their buffers. What it shows is answered by the runner;
 // it must end with 0 or 1 as its flow says, in bounded time, and write
 // nothing outside its target directory.
 #include <windows.h>
@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "../settings/registry_fixture.h"
+#include "../staging/files.h"
 #include "e2e.h"
-#include "robot.h"
+#include "registry.h"
+#include "resource.h"
 #include "setup1.h"
 #include "testing.h"
+#include "texts.h"
 
 // ---- what a folder holds, to prove that nothing else was written --------
 
@@ -80,78 +82,6 @@ static std::string Changes(const Snapshot &before, const Snapshot &after, const 
     return changes;
 }
 
-static std::set<std::string> NamesIn(const std::string &dir)
-{
-    std::set<std::string> names;
-    for (const auto &entry : SnapshotOf(dir)) names.insert(entry.first);
-    return names;
-}
-
-static std::string Joined(const std::set<std::string> &names)
-{
-    std::string out;
-    for (const auto &n : names) out += (out.empty() ? "" : "|") + n;
-    return out;
-}
-
-// ---- one run of SETUP1.EXE with the robot answering ----------------------
-
-enum Action { ANSWER_EXIT, ANSWER_OK, ANSWER_TYPE };
-
-struct Answer {
-    Action action;
-    std::string text;  // typed over the path for ANSWER_TYPE
-};
-
-struct Outcome {
-    DWORD exitCode = 0xFFFFFFFF;
-    bool timedOut = false;
-    bool recorded = false;
-    Phase2Record record;
-    std::vector<std::string> promptPaths;     // what the path field showed, per prompt
-    std::vector<std::string> promptWordings;  // the English line of each prompt
-    std::vector<std::string> boxes;           // message box texts
-};
-
-static const char StagingWording[] =
-    "Setup was unable to create the temporary directory listed below; please specify a new path.";
-static const char AddOnWording[] = "VUZevod RUD must be installed in the ZEV! directory.";
-
-// Runs SETUP1.EXE on the medium. The n-th prompt gets the n-th answer,
-// later ones Exit; every message box is closed with Enter.
-static Outcome RunAnswering(Medium *medium, const std::vector<Answer> &answers, DWORD timeoutMs = 60000)
-{
-    Outcome out;
-    std::string recordPath = TempFolder("badrec") + ".txt";
-    DeleteFileA(recordPath.c_str());
-    SetupRun run;
-    if (!StartSetup(medium, "", recordPath, &run)) return out;
-    DWORD pid = run.process.dwProcessId;
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(run.process.hProcess, 0) == WAIT_TIMEOUT && GetTickCount() - start < timeoutMs) {
-        HWND dialog = RobotFindDialog(pid, "ZEV Setup", 200);
-        if (!dialog) continue;
-        if (GetDlgItem(dialog, 105)) {
-            size_t n = out.promptPaths.size();
-            out.promptPaths.push_back(RobotItemText(dialog, 105));
-            out.promptWordings.push_back(RobotItemText(dialog, 101));
-            Answer answer = n < answers.size() ? answers[n] : Answer{ANSWER_EXIT, ""};
-            if (answer.action == ANSWER_TYPE) RobotReplaceText(dialog, 105, answer.text.c_str());
-            RobotClick(dialog, answer.action == ANSWER_EXIT ? 2 : 1);
-        } else {
-            out.boxes.push_back(RobotMessageBoxText(dialog));
-            RobotKey(dialog, VK_RETURN);
-        }
-        RobotWaitGone(dialog);
-    }
-    DWORD left = GetTickCount() - start < timeoutMs ? timeoutMs - (GetTickCount() - start) : 1;
-    out.exitCode = WaitSetup(&run, left);
-    out.timedOut = run.timedOut;
-    out.recorded = ReadPhase2Record(recordPath, &out.record, out.exitCode == 1 ? 10000 : 500);
-    DeleteFileA(recordPath.c_str());
-    return out;
-}
-
 static std::string Hex(DWORD value)
 {
     char text[16];
@@ -206,12 +136,15 @@ static void LayoutRemove(Layout *l)
     RemoveTree(l->parent);
 }
 
-static void CheckEndedCleanly(const Outcome &o, DWORD wanted)
+// Runs SETUP1.EXE on the layout's medium, answering with the actions;
+// checks that it ended with the exit code wanted.
+static RunResult RunLayout(const Layout *l, const std::vector<RunAction> &actions, DWORD wanted)
 {
-    INFO("exit code ", Hex(o.exitCode));
-    CHECK_FALSE(o.timedOut);
-    CHECK(o.exitCode <= 1u);
-    CHECK(o.exitCode == wanted);
+    RunResult run;
+    RunSetup(&l->medium, "", actions, &run);
+    INFO("exit code ", Hex(run.exitCode));
+    CHECK(run.exitCode == wanted);
+    return run;
 }
 
 // A path below dir of exactly length characters, in components of at most
@@ -253,11 +186,11 @@ static bool HoldsNoCase(const std::string &data, const char *word)
 
 TEST_CASE("a plan of binary garbage runs the add-on mode and installs nothing it was not told to")
 {
-    static const struct { unsigned seed; size_t size; Action action; bool typed; const char *box; } cases[] = {
-        {1, 1000, ANSWER_EXIT, false, "VUZevod RUD was NOT installed!"},
-        {2, 8192, ANSWER_OK, false, "VUZevod RUD was NOT installed!"},
-        {3, 70000, ANSWER_TYPE, true, "VUZevod RUD installation complete!"},
-        {4, 3, ANSWER_EXIT, false, "VUZevod RUD was NOT installed!"},
+    static const struct { unsigned seed; size_t size; RunAnswer answer; bool typed; const char *box; } cases[] = {
+        {1, 1000, PROMPT_EXIT, false, AddOnFailedText},
+        {2, 8192, PROMPT_OK, false, AddOnFailedText},
+        {3, 70000, PROMPT_TYPE, true, AddOnDoneText},
+        {4, 3, PROMPT_EXIT, false, AddOnFailedText},
     };
     CleanSettings();
     for (const auto &c : cases) {
@@ -271,18 +204,16 @@ TEST_CASE("a plan of binary garbage runs the add-on mode and installs nothing it
         std::string addOn = l.parent + "\\ADDON";
         LayoutNote(&l);
 
-        Outcome o = RunAnswering(&l.medium, {{c.action, addOn}});
-        CheckEndedCleanly(o, 0);
-        CHECK_FALSE(o.recorded);
+        RunResult run = RunLayout(&l, {{c.answer, addOn}, {BOX_OK, "", true}}, 0);
+        CHECK_FALSE(run.haveRecord);
         // No product is installed and the plan names no directory.
-        REQUIRE(o.promptPaths.size() == 1u);
-        CHECK(o.promptPaths[0] == "");
-        CHECK(o.promptWordings[0] == AddOnWording);
-        REQUIRE(o.boxes.size() == 1u);
-        CHECK(o.boxes[0] == c.box);
+        REQUIRE(run.dialogs.size() == 2u);
+        CHECK(run.dialogs[0].path == "");
+        CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == AddOnTexts[0]);
+        CHECK(run.dialogs[1].Text(0xFFFF) == c.box);
         // The plan names no files, so the add-on's directory stays empty.
         CHECK(FileExists(addOn) == c.typed);
-        CHECK(Joined(NamesIn(addOn)) == "");
+        CHECK(Joined(Listing(addOn)) == "");
         CheckNothingElseWritten(&l, "ADDON");
         LayoutRemove(&l);
         CleanSettings();
@@ -360,24 +291,26 @@ TEST_CASE("every plan value at and beyond its buffer: no cut path is used")
                                                 Padded("100", c.text, 'K'), Padded("Q2.EXE ", c.text, 'x'))));
         LayoutNote(&l);
 
-        Outcome o = RunAnswering(&l.medium, {});
+        // The path fits: the folder is made, but no file name fits in it. A
+        // staging path that does not fit is not used cut short: the prompt
+        // asks for one, and Exit ends the run.
+        bool fits = c.tempdir == 255;
+        std::vector<RunAction> actions;
+        if (!fits) actions.push_back({PROMPT_EXIT});
+        RunResult run = RunLayout(&l, actions, 0);
         // A run value of 511 characters leaves no room for the line of the
         // second phase, so nothing is started, whatever else happens.
-        CheckEndedCleanly(o, 0);
-        CHECK_FALSE(o.recorded);
+        CHECK_FALSE(run.haveRecord);
         std::string cut = tempDir.substr(0, 255);
-        if (c.tempdir == 255) {
-            // The path fits: the folder is made, but no file name fits in it.
-            CHECK(o.promptPaths.size() == 0u);
+        if (fits) {
+            CHECK(run.dialogs.size() == 0u);
             CHECK(FileExists(tempDir));
-            CHECK(Joined(NamesIn(tempDir)) == "");
+            CHECK(Joined(Listing(tempDir)) == "");
             CheckNothingElseWritten(&l, tempDir.substr(l.parent.size() + 1));
         } else {
-            // A staging path that does not fit is not used cut short: the
-            // prompt asks for one, and Exit ends the run.
-            REQUIRE(o.promptPaths.size() == 1u);
-            CHECK(o.promptPaths[0] == "");
-            CHECK(o.promptWordings[0] == StagingWording);
+            REQUIRE(run.dialogs.size() == 1u);
+            CHECK(run.dialogs[0].path == "");
+            CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
             CHECK_FALSE(FileExists(cut));
             CheckNothingElseWritten(&l, "");
         }
@@ -423,11 +356,9 @@ TEST_CASE("a copy list of 511 characters is copied whole; a longer one loses onl
         REQUIRE(MediumWritePlan(&l.medium, Plan("4", copyFiles, renameTo, l.parent + "\\STAGE", "100", "Q2.EXE")));
         LayoutNote(&l);
 
-        Outcome o = RunAnswering(&l.medium, {});
-        CheckEndedCleanly(o, 1);
-        CHECK(o.promptPaths.size() == 0u);
-        CHECK(o.recorded);
-        std::set<std::string> got = NamesIn(l.parent + "\\STAGE");
+        RunResult run = RunLayout(&l, {}, 1);
+        CHECK(run.haveRecord);
+        std::set<std::string> got = Listing(l.parent + "\\STAGE");
         INFO("cut piece [", piece, "] / [", renamePiece, "], ", want.size(), " files wanted");
         CHECK(Joined(got) == Joined(want));
         CHECK(got.count(piece) == 0u);
@@ -453,12 +384,10 @@ TEST_CASE("a staging path near 255 characters gets the files whose names fit and
         REQUIRE(MediumWritePlan(&l.medium, Plan("4", "P2.EXE,A.DAT", ",", tempDir, "100", "P2.EXE")));
         LayoutNote(&l);
 
-        Outcome o = RunAnswering(&l.medium, {});
-        CheckEndedCleanly(o, 0);
-        CHECK(o.promptPaths.size() == 0u);
-        CHECK_FALSE(o.recorded);
+        RunResult run = RunLayout(&l, {}, 0);
+        CHECK_FALSE(run.haveRecord);
         CHECK(FileExists(tempDir));
-        CHECK(Joined(NamesIn(tempDir)) == c.want);
+        CHECK(Joined(Listing(tempDir)) == c.want);
         CheckNothingElseWritten(&l, tempDir.substr(l.parent.size() + 1));
         LayoutRemove(&l);
     }
@@ -498,17 +427,15 @@ TEST_CASE("a product directory larger than its buffer falls back to the next roo
         REQUIRE(MediumWritePlan(&l.medium, Plan("S", "A.DAT", "", planDir, "0", "")));
         LayoutNote(&l);
 
-        Outcome o = RunAnswering(&l.medium, {});
-        CheckEndedCleanly(o, 0);
-        REQUIRE(o.promptPaths.size() == 1u);
-        CHECK(o.promptWordings[0] == AddOnWording);
+        RunResult run = RunLayout(&l, {{PROMPT_EXIT}, {BOX_OK, "", true}}, 0);
+        REQUIRE(run.dialogs.size() == 2u);
+        CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == AddOnTexts[0]);
         std::string wanted = !c.shows ? "C:\\" + std::string(c.length - 3, 'Z')
                                       : std::string(c.shows) == "plan" ? planDir : std::string(c.shows);
         // The path field shows its text in capitals.
         UpperCaseAscii(&wanted[0]);
-        CHECK(o.promptPaths[0] == wanted);
-        REQUIRE(o.boxes.size() == 1u);
-        CHECK(o.boxes[0] == "VUZevod RUD was NOT installed!");
+        CHECK(run.dialogs[0].path == wanted);
+        CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
         CheckNothingElseWritten(&l, "");
         LayoutRemove(&l);
         CleanSettings();

@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "../staging/files.h"
 #include "e2e.h"
 #include "paths.h"
+#include "registry.h"
 #include "staging.h"
 #include "testing.h"
+#include "texts.h"
 
 struct CheckRun {
     DWORD exitCode;
@@ -42,8 +45,13 @@ static CheckRun RunCheck(const std::string &arguments)
     CloseHandle(out);
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     REQUIRE(started);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 0xFFFFFFFF);
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+    } else {
+        FAIL_CHECK("SETUP1-CHECK.EXE did not end within 60 s; it was ended by force");
+        TerminateProcess(process.hProcess, 0xFFFFFFFF);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     for (char c : ReadWholeFile(outPath))
@@ -165,43 +173,8 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     CheckRun addOn = medium.Check("\"C:\\Program Files\\ZEV\"");
     INFO(addOn.out);
     CHECK(addOn.exitCode == 0);
+    CHECK(Lines(addOn.out, "warning").empty());
     CHECK(FindLine(addOn, "note", "target \"3+S\"", "mode").find("add-on mode") != std::string::npos);
-}
-
-TEST_CASE("SETUP1-CHECK passes the bundled sample medium as the demo lays it out")
-{
-    std::string bundled = TestOption("medium");
-    REQUIRE(!bundled.empty());
-    if (!FileExists(bundled + "\\SETUP1.INF")) {
-        MESSAGE("no bundled medium at ", bundled);
-        return;
-    }
-    // The demo puts the stand-in second phase beside the medium's files.
-    Medium medium;
-    REQUIRE(MediumCreate(&medium, "check-bundled"));
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((bundled + "\\*").c_str(), &found);
-    REQUIRE(search != INVALID_HANDLE_VALUE);
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        CHECK(CopyFileA((bundled + "\\" + found.cFileName).c_str(), (medium.dir + "\\" + found.cFileName).c_str(),
-                        FALSE));
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
-
-    CheckRun run = RunCheck(Quoted(medium.dir));
-    INFO(run.out);
-    CHECK(run.exitCode == 0);
-    CHECK(Lines(run.out, "warning").empty());
-    CHECK(!Lines(run.out, "note").empty());
-
-    // The folder as it is, without the second phase, is not ready.
-    CheckRun bare = RunCheck(Quoted(bundled));
-    INFO(bare.out);
-    CHECK(bare.exitCode == 1);
-    CHECK(FindLine(bare, "warning", "copyfiles[1] \"PHASE2.EXE\"", "no-match") != "");
-    MediumRemove(&medium);
 }
 
 // The names in the checker's listing, from its "staged" notes.
@@ -223,35 +196,13 @@ static bool HasName(const std::vector<std::string> &names, const std::string &na
     return false;
 }
 
-TEST_CASE("SETUP1-CHECK lists exactly the files that SETUP1.EXE stages")
+// Every name the checker noted as staged is in the folder after a real run
+// of SETUP1.EXE, and nothing else is.
+static void CheckStagedAlike(const CheckRun &check, const std::string &folder)
 {
-    CheckMedium medium;
-    std::string stage = TempFolder("check-stage");
-    RemoveTree(stage);
-    std::string record = TempFolder("check-record") + ".txt";
-    DeleteFileA(record.c_str());
-    medium.Plan("target=4\r\ncopyfiles=A.EXE,B.DLL,VX.SYS,DUO.SYS,*.HLP,Read Me First.TXT,P2.EXE\r\n"
-                "renameto=,X.DLL,,D.SYS\r\ntempdir=" + stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
-    REQUIRE(MediumAddPhase2(&medium.medium, "P2.EXE"));
-    CheckRun run = medium.Check();
-    INFO(run.out);
-    std::vector<std::string> listed = StagedNames(run);
-    CHECK(listed.size() == 8);
-
-    SetupRun setup;
-    REQUIRE(StartSetup(&medium.medium, "", record, &setup));
-    CHECK(WaitSetup(&setup) == 1);
-    Phase2Record phase2;
-    CHECK(ReadPhase2Record(record, &phase2));
-
+    std::vector<std::string> listed = StagedNames(check);
     std::vector<std::string> staged;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((stage + "\\*").c_str(), &found);
-    REQUIRE(search != INVALID_HANDLE_VALUE);
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) staged.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    for (const std::string &name : Listing(folder)) staged.push_back(name);
     for (const std::string &name : staged) {
         INFO("staged by SETUP1.EXE: ", name);
         CHECK(HasName(listed, name));
@@ -261,8 +212,83 @@ TEST_CASE("SETUP1-CHECK lists exactly the files that SETUP1.EXE stages")
         CHECK(HasName(staged, name));
     }
     CHECK(staged.size() == listed.size());
+}
+
+TEST_CASE("SETUP1-CHECK lists exactly the files that SETUP1.EXE stages")
+{
+    CheckMedium medium;
+    std::string stage = TempFolder("check-stage");
     RemoveTree(stage);
-    DeleteFileA(record.c_str());
+    medium.Plan("target=4\r\ncopyfiles=A.EXE,B.DLL,VX.SYS,DUO.SYS,*.HLP,Read Me First.TXT,P2.EXE\r\n"
+                "renameto=,X.DLL,,D.SYS\r\ntempdir=" + stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
+    REQUIRE(MediumAddPhase2(&medium.medium, "P2.EXE"));
+    CheckRun check = medium.Check();
+    INFO(check.out);
+    CHECK(StagedNames(check).size() == 8);
+
+    RunResult run;
+    RunSetup(&medium.medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
+    CheckStagedAlike(check, stage);
+    RemoveTree(stage);
+}
+
+TEST_CASE("SETUP1-CHECK passes the sample media as the demo lays them out, listing what SETUP1.EXE stages")
+{
+    std::string bundled = TestOption("medium");
+    REQUIRE(FileExists(bundled + "\\SETUP1.INF"));
+    REQUIRE(FileExists(bundled + "\\addon\\SETUP1.INF"));
+    // The folder as it is, without the second phase, is not ready.
+    CheckRun bare = RunCheck(Quoted(bundled));
+    INFO(bare.out);
+    CHECK(bare.exitCode == 1);
+    CHECK(FindLine(bare, "warning", "copyfiles[1] \"PHASE2.EXE\"", "no-match") != "");
+
+    // The normal medium, with the stand-in second phase beside its files
+    // as the demo puts it, stages into its plan's folder C:\ZEVSTAGE.
+    const std::string stage = "C:\\ZEVSTAGE";
+    RemoveTree(stage);
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "check-sample"));
+    REQUIRE(MediumCopyFolder(&medium, bundled));
+    REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
+    CheckRun check = RunCheck(Quoted(medium.dir));
+    INFO(check.out);
+    CHECK(check.exitCode == 0);
+    CHECK(Lines(check.out, "warning").empty());
+    CHECK(!StagedNames(check).empty());
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
+    CheckStagedAlike(check, stage);
+    RemoveTree(stage);
+    MediumRemove(&medium);
+
+    // The add-on medium installs into the newest installed product's folder.
+    CleanSettings();
+    std::string product = TempFolder("check-product");
+    RemoveTree(product);
+    REQUIRE(CreateDirectoryA(product.c_str(), 0));
+    REQUIRE(SetText(HiveUser, "Software\\Tessaric\\ZEV!\\4.20\\ZODOZ", "Directory", product));
+    REQUIRE(MediumCreate(&medium, "check-sample-addon"));
+    REQUIRE(MediumCopyFolder(&medium, bundled + "\\addon"));
+    CheckRun addOn = RunCheck(Quoted(medium.dir) + " " + Quoted(product));
+    INFO(addOn.out);
+    CHECK(addOn.exitCode == 0);
+    CHECK(Lines(addOn.out, "warning").empty());
+    CHECK(FindLine(addOn, "note", "target \"S\"", "mode").find("add-on mode") != std::string::npos);
+    CHECK(!StagedNames(addOn).empty());
+    RunSetup(&medium, "", {{PROMPT_OK}, {BOX_OK}}, &run);
+    REQUIRE(run.dialogs.size() == 2u);
+    CHECK(lstrcmpiA(run.dialogs[0].path.c_str(), product.c_str()) == 0);
+    CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
+    CHECK(run.exitCode == 0u);
+    CheckStagedAlike(addOn, product);
+    RemoveTree(product);
+    MediumRemove(&medium);
+    CleanSettings();
 }
 
 TEST_CASE("SETUP1-CHECK sees the short names that the copy engine stores")

@@ -13,13 +13,6 @@
 #include "pe_image.h"
 #include "testing.h"
 
-static std::string Lower(std::string text)
-{
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-    return text;
-}
-
 static std::string Hex(DWORD value)
 {
     char text[16];

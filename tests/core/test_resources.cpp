@@ -6,6 +6,7 @@
 #include "e2e.h"
 #include "resource.h"
 #include "testing.h"
+#include "texts.h"
 
 static HMODULE LoadProgram()
 {
@@ -13,7 +14,8 @@ static HMODULE LoadProgram()
     REQUIRE(!path.empty());
     SetLastError(0xdeadbeef);
     HMODULE module = LoadLibraryExA(path.c_str(), 0, DONT_RESOLVE_DLL_REFERENCES);
-    INFO("LoadLibraryExA(", path, ") error ", GetLastError());
+    DWORD error = GetLastError();
+    INFO("LoadLibraryExA(", path, ") error ", error);
     REQUIRE(module != 0);
     return module;
 }
@@ -52,15 +54,18 @@ TEST_CASE("dialog 100 is the prompt's template, in English (United States)")
     CHECK(t.Short() == 181);
     CHECK(t.Field() == "");  // menu
     CHECK(t.Field() == "");  // standard dialog class
-    CHECK(t.Field() == "ZEV Setup");
+    CHECK(t.Field() == PromptCaption);
     CHECK(t.Word() == 8);
     CHECK(t.Field() == "Helv");
 
     static const struct { int id; const char *cls; DWORD style; short x, y, w, h; const char *text; } items[] = {
-        {101, "#130", 0x50020001, 7, 9, 176, 30, ""},   {102, "#130", 0x50020001, 7, 41, 176, 30, ""},
-        {103, "#130", 0x50020001, 7, 73, 176, 30, ""},  {104, "#130", 0x50020001, 7, 105, 176, 30, ""},
-        {105, "#129", 0x50830088, 10, 137, 170, 12, ""}, {1, "#128", 0x50030001, 9, 161, 70, 14, "OK"},
-        {2, "#128", 0x50030000, 85, 161, 95, 14, ""},
+        {IDC_TEXT_ENGLISH, "#130", 0x50020001, 7, 9, 176, 30, ""},
+        {IDC_TEXT_FRENCH, "#130", 0x50020001, 7, 41, 176, 30, ""},
+        {IDC_TEXT_GERMAN, "#130", 0x50020001, 7, 73, 176, 30, ""},
+        {IDC_TEXT_SPANISH, "#130", 0x50020001, 7, 105, 176, 30, ""},
+        {IDC_PATH, "#129", 0x50830088, 10, 137, 170, 12, ""},
+        {IDOK, "#128", 0x50030001, 9, 161, 70, 14, OkButtonText},
+        {IDCANCEL, "#128", 0x50030000, 85, 161, 95, 14, ""},
     };
     REQUIRE(count == 7);
     for (const auto &want : items) {
@@ -94,7 +99,8 @@ TEST_CASE("the bitmaps heart and linnet are 232 by 112 pixels in 16 colours")
 
         SetLastError(0xdeadbeef);
         HBITMAP bitmap = LoadBitmapA(module, name);
-        INFO("LoadBitmapA error ", GetLastError());
+        DWORD error = GetLastError();
+        INFO("LoadBitmapA error ", error);
         REQUIRE(bitmap != 0);
         BITMAP info;
         CHECK(GetObjectA(bitmap, sizeof info, &info) == (int)sizeof info);

@@ -3,14 +3,13 @@
 // the product silently into C:\ZEV and registers it; then the add-on mode
 // finds that product through the registry and installs into its folder.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
 
 #include "e2e.h"
-#include "robot.h"
 #include "testing.h"
+#include "texts.h"
 
 static const char MakerKey[] = "Software\\Tessaric";
 static const char ProductDir[] = "C:\\ZEV";
@@ -65,42 +64,6 @@ static std::string ReadText(const std::string &path, const char *name)
     if (status != ERROR_SUCCESS || type != REG_SZ) return "(no text value)";
     data[size] = '\0';
     return data;
-}
-
-// The second phase is a process of its own that SETUP1.EXE does not wait
-// for: it is found as the child SETUP2.EXE of SETUP1.EXE, looked for from
-// the moment SETUP1.EXE starts, so that its exit code can be read.
-static HANDLE FindChild(DWORD parentPid, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    do {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        HANDLE child = 0;
-        PROCESSENTRY32 entry;
-        entry.dwSize = sizeof entry;
-        for (BOOL more = Process32First(snapshot, &entry); more && !child; more = Process32Next(snapshot, &entry))
-            if (entry.th32ParentProcessID == parentPid && lstrcmpiA(entry.szExeFile, "SETUP2.EXE") == 0)
-                child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE,
-                                    entry.th32ProcessID);
-        CloseHandle(snapshot);
-        if (child) return child;
-        Sleep(10);
-    } while (GetTickCount() - start < timeoutMs);
-    return 0;
-}
-
-// Exit code of the process, which is ended when it runs past the timeout.
-static DWORD WaitChild(HANDLE child, DWORD timeoutMs)
-{
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(child, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(child, 0xFFFFFFFF);
-        WaitForSingleObject(child, 5000);
-    } else if (!GetExitCodeProcess(child, &code)) {
-        code = 0xFFFFFFFF;
-    }
-    CloseHandle(child);
-    return code;
 }
 
 static std::string Setup2Program()
@@ -160,14 +123,11 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
                                              c.copyfiles + "\r\nrenameto=,,ZEV.INI\r\ntempdir=" + staging +
                                              "\r\ntempspace=200\r\nrun=SETUP2.EXE\r\n"));
 
-        // First phase, then the second phase it starts.
-        SetupRun run;
-        REQUIRE(StartSetup(&medium, "/S", medium.dir + "\\RECORD.TXT", &run));
-        HANDLE child = FindChild(run.process.dwProcessId, 30000);
-        CHECK(WaitSetup(&run, 30000) == 1u);
-        CHECK_FALSE(run.timedOut);
-        CHECK(child != (HANDLE)0);
-        if (child) CHECK(WaitChild(child, 60000) == 0u);
+        // First phase, then the second phase it starts: the runner waits
+        // for both.
+        RunResult run;
+        RunSetup(&medium, "/S", {}, &run, 90000);
+        CHECK(run.exitCode == 1u);
 
         for (const auto &f : ProductFiles) {
             INFO("file ", Text(f.installed));
@@ -179,7 +139,9 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
         std::vector<std::string> expected = {"own command line: /S\r\n",
                                              std::string("target codes: ") + c.target + "\r\n",
                                              "source directory: " + medium.dir + "\r\n",
-                                             "staging directory: " + staging + "\r\n"};
+                                             "staging directory: " + staging + "\r\n",
+                                             "registered: HKCU\\" + std::string(MakerKey) + "\\ZEV!\\" + c.version +
+                                                 "\\ZODOZ Directory=" + ProductDir + "\r\n"};
         if (c.fromMedium)
             expected.push_back(std::string(c.fromMedium) + " from " + medium.dir + "\\" + c.fromMedium + "\r\n");
         for (const std::string &line : expected) {
@@ -196,24 +158,12 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
         REQUIRE(MediumCreate(&medium, "chain-addon"));
         REQUIRE(MediumWriteFile(&medium, "VUZEVOD.RUD", "add-on"));
         REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=S\r\ncopyfiles=VUZEVOD.RUD\r\n"));
-        REQUIRE(StartSetup(&medium, "", medium.dir + "\\RECORD.TXT", &run));
-        HWND prompt = RobotFindDialog(run.process.dwProcessId, "ZEV Setup", 20000);
-        CHECK(prompt != (HWND)0);
-        if (prompt) {
-            CHECK(RobotItemText(prompt, 105) == ProductDir);
-            RobotClick(prompt, IDOK);
-            CHECK(RobotWaitGone(prompt));
-        }
-        HWND box = RobotFindDialog(run.process.dwProcessId, "ZEV Setup", 20000);
-        CHECK(box != (HWND)0);
-        if (box) {
-            CHECK(RobotMessageBoxText(box) == "VUZevod RUD installation complete!");
-            CHECK(RobotMessageBoxIcon(box) == (UINT)MB_ICONINFORMATION);
-            RobotClick(box, IDOK);
-            CHECK(RobotWaitGone(box));
-        }
-        CHECK(WaitSetup(&run, 20000) == 0u);
-        CHECK_FALSE(run.timedOut);
+        RunSetup(&medium, "", {{PROMPT_OK}, {BOX_OK}}, &run);
+        REQUIRE(run.dialogs.size() == 2u);
+        CHECK(run.dialogs[0].path == ProductDir);
+        CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
+        CHECK(run.dialogs[1].icon == (UINT)MB_ICONINFORMATION);
+        CHECK(run.exitCode == 0u);
         CHECK(ReadWholeFile(std::string(ProductDir) + "\\VUZEVOD.RUD") == "add-on");
 
         MediumRemove(&medium);

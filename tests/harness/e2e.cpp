@@ -3,7 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "resource.h"
+#include "robot.h"
 #include "test_args.h"
+#include "testing.h"
 
 std::string TestOption(const char *name)
 {
@@ -114,49 +117,25 @@ bool MediumAddPhase2(const Medium *medium, const char *name)
     return !phase2.empty() && CopyFileA(phase2.c_str(), (medium->dir + "\\" + name).c_str(), FALSE);
 }
 
+bool MediumCopyFolder(const Medium *medium, const std::string &folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool copied = true;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        std::string name = found.cFileName;
+        copied = CopyFileA((folder + "\\" + name).c_str(), (medium->dir + "\\" + name).c_str(), FALSE) && copied;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return copied;
+}
+
 void MediumRemove(Medium *medium)
 {
     RemoveTree(medium->dir);
     medium->dir.clear();
-}
-
-bool StartSetup(const Medium *medium, const char *commandLine, const std::string &recordPath, SetupRun *run)
-{
-    memset(&run->process, 0, sizeof run->process);
-    run->exitCode = 0xFFFFFFFF;
-    run->timedOut = false;
-    std::string program = medium->dir + "\\SETUP1.EXE";
-    std::string line = "\"" + program + "\"";
-    if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
-    // CreateProcessA may write into the command line.
-    std::string writable = line + '\0';
-    // The environment is inherited; the second phase inherits it in turn.
-    SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, 0, 0, medium->dir.c_str(), &startup,
-                                  &run->process);
-    SetEnvironmentVariableA("PHASE2_RECORD", 0);
-    return started != FALSE;
-}
-
-DWORD WaitSetup(SetupRun *run, DWORD timeoutMs)
-{
-    if (!run->process.hProcess) return run->exitCode;
-    if (WaitForSingleObject(run->process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(run->process.hProcess, 0xFFFFFFFF);
-        WaitForSingleObject(run->process.hProcess, 5000);
-        run->timedOut = true;
-        run->exitCode = 0xFFFFFFFF;
-    } else if (!GetExitCodeProcess(run->process.hProcess, &run->exitCode)) {
-        run->exitCode = 0xFFFFFFFF;
-    }
-    CloseHandle(run->process.hThread);
-    CloseHandle(run->process.hProcess);
-    run->process.hThread = 0;
-    run->process.hProcess = 0;
-    return run->exitCode;
 }
 
 // The record is complete once its last line is "end".
@@ -185,4 +164,242 @@ bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD
         if (GetTickCount() - startTime >= timeoutMs) return false;
         Sleep(50);
     }
+}
+
+// ---- the runner ----------------------------------------------------------
+
+std::string SeenDialog::Text(int id) const
+{
+    auto found = items.find(id);
+    return found == items.end() ? std::string() : found->second;
+}
+
+size_t RunResult::Prompts() const
+{
+    size_t count = 0;
+    for (const SeenDialog &dialog : dialogs) count += !dialog.messageBox;
+    return count;
+}
+
+// Fails the running test case, which goes on.
+static void RunFails(const std::string &why) { FAIL_CHECK(why); }
+
+static std::string ClassName(HWND window)
+{
+    char name[256];
+    int length = window ? GetClassNameA(window, name, sizeof name) : 0;
+    return length > 0 ? std::string(name, (size_t)length) : std::string();
+}
+
+// The process's topmost visible dialog (class #32770) that is not in
+// passOver, and whether its backdrop is shown.
+struct DialogSearch {
+    DWORD pid;
+    const std::vector<HWND> *passOver;
+    HWND found;
+    bool backdrop;
+};
+
+static BOOL CALLBACK MatchRunWindow(HWND window, LPARAM parameter)
+{
+    DialogSearch *search = (DialogSearch *)parameter;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
+    std::string name = ClassName(window);
+    if (name == "SetupWClass") search->backdrop = true;
+    if (name != "#32770" || search->found) return TRUE;
+    for (HWND stuck : *search->passOver)
+        if (stuck == window) return TRUE;
+    search->found = window;
+    return TRUE;
+}
+
+static BOOL CALLBACK CollectItem(HWND child, LPARAM parameter)
+{
+    SeenDialog *seen = (SeenDialog *)parameter;
+    int id = GetDlgCtrlID(child);
+    // The first child of an id counts; its text is what the user reads.
+    if (!seen->items.count(id)) seen->items[id] = RobotText(child);
+    return TRUE;
+}
+
+static SeenDialog Look(HWND dialog)
+{
+    SeenDialog seen;
+    seen.messageBox = GetDlgItem(dialog, IDC_PATH) == 0;
+    seen.caption = RobotText(dialog);
+    EnumChildWindows(dialog, CollectItem, (LPARAM)&seen);
+    if (!seen.messageBox) {
+        seen.path = seen.items[IDC_PATH];
+        seen.items.erase(IDC_PATH);
+    }
+    GetWindowRect(dialog, &seen.rect);
+    GUITHREADINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, 0), &info) && info.hwndFocus &&
+        IsChild(dialog, info.hwndFocus))
+        seen.focusId = GetDlgCtrlID(info.hwndFocus);
+    seen.icon = seen.messageBox ? RobotMessageBoxIcon(dialog) : 0;
+    seen.ownerClass = ClassName(GetWindow(dialog, GW_OWNER));
+    return seen;
+}
+
+static const char *const AnswerNames[] = {"PROMPT_OK", "PROMPT_TYPE", "PROMPT_EXIT", "BOX_OK"};
+
+static std::string Describe(const SeenDialog &seen, size_t number)
+{
+    return "dialog " + std::to_string(number + 1) + (seen.messageBox ? " (a message box \"" : " (the prompt \"") +
+           seen.caption + "\": \"" + (seen.messageBox ? seen.Text(0xFFFF) : seen.Text(IDC_TEXT_ENGLISH)) + "\")";
+}
+
+// Answers the dialog as the action says; a dialog of the other kind than
+// the action expects gets Exit or OK, and the test fails.
+static void Answer(HWND dialog, SeenDialog *seen, const RunAction &action)
+{
+    if (action.move) RobotMove(dialog, action.x, action.y);
+    if (seen->messageBox) {
+        if (action.byKey)
+            RobotKey(dialog, VK_RETURN);
+        else
+            RobotClick(dialog, IDOK);
+        return;
+    }
+    if (action.answer == PROMPT_TYPE) {
+        RobotReplaceText(dialog, IDC_PATH, action.text.c_str());
+        seen->typed = RobotItemText(dialog, IDC_PATH);
+    }
+    bool ok = action.answer == PROMPT_OK || action.answer == PROMPT_TYPE;
+    if (action.byKey)
+        RobotKey(dialog, ok ? VK_RETURN : VK_ESCAPE);
+    else
+        RobotClick(dialog, ok ? IDOK : IDCANCEL);
+}
+
+// How many processes of the job are still running; 0 on failure.
+static DWORD JobProcesses(HANDLE job)
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    memset(&accounting, 0, sizeof accounting);
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0))
+        return 0;
+    return accounting.ActiveProcesses;
+}
+
+bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs)
+{
+    *result = RunResult();
+    std::string recordPath = TempFolder("run-record") + ".txt";
+    DeleteFileA(recordPath.c_str());
+
+    // The program and all it starts run in a job: the runner can tell when
+    // the last of them has ended, and ends all of them on a timeout.
+    HANDLE job = CreateJobObjectA(0, 0);
+    if (!job) {
+        DWORD error = GetLastError();
+        RunFails(std::string("CreateJobObjectA failed, error ") + std::to_string(error));
+        return false;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    memset(&limits, 0, sizeof limits);
+    // Should the test program itself end early, the job's end ends them too.
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+
+    std::string line = "\"" + program + "\"";
+    if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
+    // CreateProcessA may write into the command line.
+    std::string writable = line + '\0';
+    // The environment is inherited; the second phase inherits it in turn.
+    SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    memset(&process, 0, sizeof process);
+    BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0,
+                                  currentDir.empty() ? 0 : currentDir.c_str(), &startup, &process);
+    DWORD startError = GetLastError();
+    SetEnvironmentVariableA("PHASE2_RECORD", 0);
+    if (!started) {
+        RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
+        CloseHandle(job);
+        return false;
+    }
+    result->pid = process.dwProcessId;
+    BOOL assigned = AssignProcessToJobObject(job, process.hProcess);
+    DWORD assignError = GetLastError();
+    ResumeThread(process.hThread);
+    if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
+
+    const DWORD start = GetTickCount();
+    auto elapsed = [&] { return GetTickCount() - start; };
+    bool failed = false;
+    size_t next = 0;  // the next action
+    std::vector<HWND> stuck;  // answered, but still shown
+    while (elapsed() < timeoutMs) {
+        DialogSearch search = {process.dwProcessId, &stuck, 0, false};
+        EnumWindows(MatchRunWindow, (LPARAM)&search);
+        if (search.backdrop) result->sawBackdrop = true;
+        if (search.found) {
+            SeenDialog seen = Look(search.found);
+            std::string what = Describe(seen, result->dialogs.size());
+            RunAction action(seen.messageBox ? BOX_OK : PROMPT_EXIT);
+            if (next >= actions.size()) {
+                RunFails(what + " came when no action was left; answered with " + AnswerNames[action.answer]);
+                failed = true;
+            } else if ((actions[next].answer == BOX_OK) != seen.messageBox) {
+                RunFails(what + " came where action " + std::to_string(next + 1) + " (" +
+                           AnswerNames[actions[next].answer] + ") expected the other kind; answered with " +
+                           AnswerNames[action.answer]);
+                failed = true;
+                ++next;
+            } else {
+                action = actions[next++];
+            }
+            Answer(search.found, &seen, action);
+            result->dialogs.push_back(seen);
+            if (!RobotWaitGone(search.found, 10000)) {
+                RunFails(what + " was still shown 10 s after its answer");
+                failed = true;
+                stuck.push_back(search.found);
+            }
+            continue;
+        }
+        if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
+    }
+    // What the program started may still be running: the second phase
+    // writes its record before it ends.
+    while (JobProcesses(job) > 0 && elapsed() < timeoutMs) Sleep(20);
+    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0 || JobProcesses(job) > 0) {
+        RunFails("the run of " + program + " did not end within " + std::to_string(timeoutMs) +
+                   " ms; it was ended by force");
+        failed = true;
+        result->timedOut = true;
+        TerminateJobObject(job, 0xFFFFFFFF);
+        WaitForSingleObject(process.hProcess, 5000);
+    } else if (!GetExitCodeProcess(process.hProcess, &result->exitCode)) {
+        result->exitCode = 0xFFFFFFFF;
+    }
+    if (result->timedOut) result->exitCode = 0xFFFFFFFF;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(job);
+    if (next < actions.size() && !result->timedOut) {
+        RunFails("the run ended with " + std::to_string(actions.size() - next) + " of " +
+                   std::to_string(actions.size()) + " actions unused, the first " + AnswerNames[actions[next].answer]);
+        failed = true;
+    }
+    // Every process of the run has ended: the record is complete now or never.
+    result->haveRecord = ReadPhase2Record(recordPath, &result->record, 0);
+    DeleteFileA(recordPath.c_str());
+    return !failed;
+}
+
+bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
+              RunResult *result, DWORD timeoutMs)
+{
+    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs);
 }

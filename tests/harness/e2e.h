@@ -1,9 +1,12 @@
 // End-to-end harness: lays out a medium in a temporary folder, runs
-// SETUP1.EXE on it and reads what the stand-in second phase recorded.
+// SETUP1.EXE on it through the runner, which answers its dialogs from a list
+// of actions, and reads what the stand-in second phase recorded.
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 // Value of --NAME=VALUE on the test program's command line, as a Windows
 // path when it is a Unix one ("/x/y" becomes "Z:\x\y"); empty when absent.
@@ -22,6 +25,8 @@ bool MediumWriteFile(const Medium *medium, const char *relativeName, const std::
 bool MediumWritePlan(const Medium *medium, const std::string &text);
 // Copies the stand-in second phase into the medium under the given name.
 bool MediumAddPhase2(const Medium *medium, const char *name);
+// Copies the files (not the folders) of a folder into the medium.
+bool MediumCopyFolder(const Medium *medium, const std::string &folder);
 // Removes the medium folder and everything in it.
 void MediumRemove(Medium *medium);
 
@@ -31,24 +36,83 @@ bool FileExists(const std::string &path);
 std::string ReadWholeFile(const std::string &path);  // empty when missing
 std::string TempFolder(const char *tag);             // %TEMP%\setup1-TAG-PID, not created
 
-struct SetupRun {
-    PROCESS_INFORMATION process;
-    DWORD exitCode;
-    bool timedOut;
-};
-
-// Starts MEDIUM\SETUP1.EXE with the command line after the program name.
-// The stand-in second phase writes its record to recordPath (passed in the
-// environment variable PHASE2_RECORD). False when the start fails.
-bool StartSetup(const Medium *medium, const char *commandLine, const std::string &recordPath, SetupRun *run);
-// Waits for SETUP1.EXE to end; on timeout it is terminated, timedOut set and
-// exitCode is 0xFFFFFFFF. Returns the exit code.
-DWORD WaitSetup(SetupRun *run, DWORD timeoutMs = 30000);
-
 struct Phase2Record {
     std::string commandLine;  // GetCommandLineA
     std::string winMainLine;  // the command line WinMain received
     std::string currentDir;   // GetCurrentDirectoryA at start
 };
-// Waits up to timeoutMs for the record file to be complete, then reads it.
+// Waits up to timeoutMs for the record file to be complete, then reads it;
+// with 0 it reads once.
 bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD timeoutMs = 10000);
+
+// ---- the runner ----------------------------------------------------------
+
+// How the runner answers one dialog. The prompt kinds expect the directory
+// prompt, BOX_OK a message box.
+enum RunAnswer {
+    PROMPT_OK,    // OK with the path as shown
+    PROMPT_TYPE,  // the text typed over the path (select all, delete, type), then OK
+    PROMPT_EXIT,  // Exit
+    BOX_OK,       // a message box's OK
+};
+
+// One answer, for the next dialog that appears: {PROMPT_EXIT},
+// {PROMPT_TYPE, "C:\\ZEV"}, {BOX_OK, "", true} (Enter), or with a move first:
+// RunAction(PROMPT_OK).MovedTo(37, 21).
+struct RunAction {
+    RunAnswer answer;
+    std::string text;     // typed over the path (PROMPT_TYPE)
+    bool byKey;           // Enter (OK) or Escape (Exit) instead of a click on the button
+    bool move = false;    // first move the dialog to x, y
+    int x = 0, y = 0;
+    RunAction(RunAnswer answer, const std::string &text = std::string(), bool byKey = false)
+        : answer(answer), text(text), byKey(byKey) {}
+    RunAction MovedTo(int toX, int toY) const
+    {
+        RunAction moved = *this;
+        moved.move = true;
+        moved.x = toX;
+        moved.y = toY;
+        return moved;
+    }
+};
+
+// What the runner saw of one dialog when it appeared, before answering it.
+struct SeenDialog {
+    bool messageBox = false;           // a message box; else the directory prompt
+    std::string caption;
+    std::map<int, std::string> items;  // every child's text by control id: the prompt's texts and buttons, a box's text (0xFFFF) and buttons
+    std::string path;                  // the prompt's path field; "" for a box
+    std::string typed;                 // the path field after PROMPT_TYPE typed, before OK
+    RECT rect = {0, 0, 0, 0};          // the window's rectangle on the screen
+    int focusId = 0;                   // control id of the focused child; 0 when none has the focus
+    UINT icon = 0;                     // a box's icon: MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONINFORMATION or 0
+    std::string ownerClass;            // class name of the owner window; "" when it has none
+    std::string Text(int id) const;    // items[id], "" when there is no such child
+};
+
+struct RunResult {
+    DWORD pid = 0;                  // the process's id
+    DWORD exitCode = 0xFFFFFFFF;    // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
+    bool timedOut = false;          // ended by force after the time limit
+    bool sawBackdrop = false;       // a visible SetupWClass window of the process was seen
+    std::vector<SeenDialog> dialogs;  // in the order they appeared
+    bool haveRecord = false;        // the stand-in second phase wrote a complete record
+    Phase2Record record;
+    size_t Prompts() const;         // how many of the dialogs were the prompt
+};
+
+// Starts MEDIUM\SETUP1.EXE with commandLine (the part after the program name)
+// in the medium folder, answers each dialog of the process with the next
+// action, waits for it and every process it started to end, and reads the
+// stand-in second phase's record. Fails the running test case (and returns
+// false) when the run does not end within timeoutMs (it is then ended by
+// force and timedOut set), when a dialog finds no action left or one of the
+// wrong kind (it is answered with Exit or OK), when actions are left unused,
+// or when the program cannot be started.
+bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
+              RunResult *result, DWORD timeoutMs = 30000);
+// The same for any program, started in the folder currentDir (the current
+// one when empty): the runner's own machinery, for other programs of the tests.
+bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000);

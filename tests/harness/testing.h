@@ -4,11 +4,43 @@
 #pragma once
 #include <doctest.h>
 
+#include <ostream>
 #include <string>
+
+// doctest prints a char pointer as its address; a failure's context needs
+// the text it points to.
+namespace doctest {
+namespace detail {
+template <>
+struct filldata<const char *> {
+    static void fill(std::ostream *stream, const char *in) { *stream << (in ? in : "(null)"); }
+};
+template <>
+struct filldata<char *> {
+    static void fill(std::ostream *stream, const char *in) { *stream << (in ? in : "(null)"); }
+};
+}  // namespace detail
+}  // namespace doctest
 
 inline std::string Text(const char *text) { return text ? std::string(text) : std::string("(null)"); }
 
 static const char MARKER = '\x5A';
+
+// ASCII letters in upper or lower case, as the prompt's path field shows
+// what is typed in capitals.
+inline std::string Upper(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+    return text;
+}
+
+inline std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return text;
+}
 
 // Bytes of a buffer shown as text, with a marker for bytes that are not
 // printable, so that a failed comparison shows what was really there.

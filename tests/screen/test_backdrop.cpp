@@ -19,7 +19,8 @@ static HWND Backdrop()
         ProgramInstance = GetModuleHandleA(0);
         SetLastError(0xdeadbeef);
         int created = CreateBackdrop(ProgramInstance, 0, SW_SHOWNORMAL);
-        INFO("CreateBackdrop error ", GetLastError());
+        DWORD error = GetLastError();
+        INFO("CreateBackdrop error ", error);
         REQUIRE(created == 1);
         REQUIRE(BackdropWindow != 0);
     }
@@ -202,14 +203,36 @@ TEST_CASE("a repaint draws the bitmap of the edition letter")
     PhaseTwoPlan.EditionLetter = ' ';
 }
 
-// How many more pens this process can have: a leak shows as fewer.
+// Holds all of this process's GDI handles but a few hundred, so that code
+// that keeps one object a call runs out within a few hundred calls.
+struct GdiScarcity {
+    std::vector<HGDIOBJ> held;
+    explicit GdiScarcity(int spare)
+    {
+        // The platform's table has room for 65536 at most.
+        while (held.size() < 100000) {
+            HGDIOBJ pen = CreatePen(PS_SOLID, 0, RGB(held.size() & 255, 0, 0));
+            if (!pen) break;
+            held.push_back(pen);
+        }
+        for (int i = 0; i < spare && !held.empty(); ++i) {
+            DeleteObject(held.back());
+            held.pop_back();
+        }
+    }
+    ~GdiScarcity()
+    {
+        for (HGDIOBJ object : held) DeleteObject(object);
+    }
+};
+
+// How many more pens this process can have now: a leak shows as fewer.
 static int FreeGdiRoom()
 {
-    static HPEN pens[70000];
-    int n = 0;
-    while (n < 70000 && (pens[n] = CreatePen(PS_SOLID, 0, RGB(n & 255, 0, 0))) != 0) ++n;
-    for (int i = 0; i < n; ++i) DeleteObject(pens[i]);
-    return n;
+    std::vector<HGDIOBJ> pens;
+    for (HGDIOBJ pen; pens.size() < 100000 && (pen = CreatePen(PS_SOLID, 0, 0)) != 0;) pens.push_back(pen);
+    for (HGDIOBJ pen : pens) DeleteObject(pen);
+    return (int)pens.size();
 }
 
 TEST_CASE("a bitmap that cannot be loaded draws nothing and leaks nothing")
@@ -220,7 +243,10 @@ TEST_CASE("a bitmap that cannot be loaded draws nothing and leaks nothing")
     ProgramInstance = GetModuleHandleA("kernel32.dll");
     REQUIRE(ProgramInstance != 0);
     SetLastError(0xdeadbeef);
-    CHECK(LoadBitmapA(ProgramInstance, "heart") == (HBITMAP)0);
+    HBITMAP missing = LoadBitmapA(ProgramInstance, "heart");
+    DWORD error = GetLastError();
+    CHECK(missing == (HBITMAP)0);
+    CHECK(error == (DWORD)ERROR_RESOURCE_TYPE_NOT_FOUND);
     Repaint('N');
 
     ScreenImage screen;
@@ -245,21 +271,6 @@ TEST_CASE("a bitmap that cannot be loaded draws nothing and leaks nothing")
 TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bitmap) or PaintGradient; the window colours set after the bands")
 {
     Backdrop();
-    int room = FreeGdiRoom();
-    INFO("free GDI room before ", room);
-    REQUIRE(room > 1000);
-    // More calls than there is room: one object kept per call would use it up.
-    HMODULE saved = ProgramInstance;
-    ProgramInstance = GetModuleHandleA("kernel32.dll");
-    for (int i = 0; i < room + 200; ++i) DrawCornerBitmap(BackdropWindow);
-    CHECK(FreeGdiRoom() >= room - 16);
-    ProgramInstance = saved;
-    PhaseTwoPlan.EditionLetter = 'N';
-    for (int i = 0; i < room + 200; ++i) DrawCornerBitmap(BackdropWindow);
-    CHECK(FreeGdiRoom() >= room - 16);
-    PhaseTwoPlan.EditionLetter = ' ';
-    Repaint(' ');
-
     HDC screen = GetDC(0);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP canvas = CreateCompatibleBitmap(screen, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
@@ -271,16 +282,47 @@ TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bi
     SetBkColor(memory, RGB(1, 2, 3));
     SetTextColor(memory, RGB(4, 5, 6));
 
-    room = FreeGdiRoom();
-    // 255 pens and 255 brushes a call: any leak would use up the room.
-    int calls = room / 255 + 20;
-    for (int i = 0; i < calls; ++i) PaintGradient(memory);
-    CHECK(FreeGdiRoom() >= room - 16);
-    CHECK(GetCurrentObject(memory, OBJ_PEN) == pen);
-    CHECK(GetCurrentObject(memory, OBJ_BRUSH) == brush);
-    CHECK(Hex(GetBkColor(memory)) == Hex(GetSysColor(COLOR_WINDOW)));
-    CHECK(Hex(GetTextColor(memory)) == Hex(GetSysColor(COLOR_WINDOWTEXT)));
-    CHECK(Hex(GetPixel(memory, 0, 0)) == Hex(RGB(0, 0, 255)));
+    static const struct { const char *what; HMODULE module; char edition; bool gradient; } cases[] = {
+        {"DrawCornerBitmap without its bitmap", GetModuleHandleA("kernel32.dll"), 'N', false},
+        {"DrawCornerBitmap with the linnet", GetModuleHandleA(0), 'N', false},
+        {"DrawCornerBitmap with the heart", GetModuleHandleA(0), ' ', false},
+        {"PaintGradient", GetModuleHandleA(0), ' ', true},
+    };
+    const int spare = 300;
+    for (const auto &c : cases) {
+        INFO(c.what);
+        REQUIRE(c.module != 0);
+        ProgramInstance = c.module;
+        PhaseTwoPlan.EditionLetter = c.edition;
+        int room, left;
+        {
+            GdiScarcity scarcity(spare);
+            room = FreeGdiRoom();
+            // More calls than there is room: one object kept per call would
+            // use it up.
+            for (int i = 0; i < room + 100; ++i) {
+                if (c.gradient)
+                    PaintGradient(memory);
+                else
+                    DrawCornerBitmap(BackdropWindow);
+            }
+            left = FreeGdiRoom();
+        }
+        INFO("free GDI handles before ", room, ", after ", left);
+        CHECK(room >= spare - 16);
+        CHECK(room <= spare + 16);
+        CHECK(left >= room - 16);
+        if (c.gradient) {
+            CHECK(GetCurrentObject(memory, OBJ_PEN) == pen);
+            CHECK(GetCurrentObject(memory, OBJ_BRUSH) == brush);
+            CHECK(Hex(GetBkColor(memory)) == Hex(GetSysColor(COLOR_WINDOW)));
+            CHECK(Hex(GetTextColor(memory)) == Hex(GetSysColor(COLOR_WINDOWTEXT)));
+            CHECK(Hex(GetPixel(memory, 0, 0)) == Hex(RGB(0, 0, 255)));
+        }
+    }
+    ProgramInstance = GetModuleHandleA(0);
+    PhaseTwoPlan.EditionLetter = ' ';
+    Repaint(' ');
 
     SelectObject(memory, oldBitmap);
     DeleteObject(canvas);

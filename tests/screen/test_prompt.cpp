@@ -13,25 +13,11 @@
 #include "e2e.h"
 #include "prompt.h"
 #include "resource.h"
+#include "robot.h"
 #include "screen.h"
 #include "setup1.h"
 #include "testing.h"
-
-static const char *const StagingWording[4] = {
-    "Setup was unable to create the temporary directory listed below; please specify a new path.",
-    "L'inskallation ne pouvait pas fabriquer le r\xE9pertoire temporaire inscrit ici desous; specifiez un chemin "
-    "nouveau, s'il vous pla\xEEt.",
-    "Setup kann nicht der zeitweilig Leitfaden hienieden erschaffen; bitte spezifizieren Sie ein neves "
-    "Verzeichnis.",
-    "Fu\xE9 imposible crear el directorio temporal listado a continuaci\xF3n; por favor especifique un camino "
-    "nuevo.",
-};
-static const char *const AddOnWording[4] = {
-    "VUZevod RUD must be installed in the ZEV! directory.",
-    "VUZevod RUD doit \xEAtre install\xE9 dans le r\xE9pertoire de ZEV!",
-    "VUZevod-RUD mu\xDF im ZEV!-Verzeichnis installiert sein.",
-    "VUZevod RUD debe ser instalado en el directorio ZEV!.",
-};
+#include "texts.h"
 
 // What the robot saw of one showing.
 struct Seen {
@@ -46,38 +32,14 @@ struct Seen {
     bool closedByRobot = false;  // still open at the end: the robot closed it
 };
 
-static std::string ItemText(HWND dialog, int id)
-{
-    char text[1024];
-    memset(text, 0, sizeof text);
-    int n = (int)SendDlgItemMessageA(dialog, id, WM_GETTEXT, sizeof text, (LPARAM)text);
-    return std::string(text, n > 0 ? n : 0);
-}
-
-static HWND FindPrompt(DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    do {
-        for (HWND w = FindWindowExA(0, 0, "#32770", "ZEV Setup"); w; w = FindWindowExA(0, w, "#32770", "ZEV Setup")) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid == GetCurrentProcessId() && IsWindowVisible(w)) return w;
-        }
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return 0;
-}
-
 static void Look(HWND dialog, DWORD guiThread, Seen *seen)
 {
     seen->dialog = dialog;
-    for (int i = 0; i < 4; ++i) seen->texts[i] = ItemText(dialog, IDC_TEXT_ENGLISH + i);
-    seen->path = ItemText(dialog, IDC_PATH);
-    seen->exitText = ItemText(dialog, IDCANCEL);
-    seen->okText = ItemText(dialog, IDOK);
-    char caption[64] = "";
-    GetWindowTextA(dialog, caption, sizeof caption);
-    seen->caption = caption;
+    for (int i = 0; i < 4; ++i) seen->texts[i] = RobotItemText(dialog, IDC_TEXT_ENGLISH + i);
+    seen->path = RobotItemText(dialog, IDC_PATH);
+    seen->exitText = RobotItemText(dialog, IDCANCEL);
+    seen->okText = RobotItemText(dialog, IDOK);
+    seen->caption = RobotText(dialog);
     SendDlgItemMessageA(dialog, IDC_PATH, EM_GETSEL, (WPARAM)&seen->selectionStart, (LPARAM)&seen->selectionEnd);
     seen->edit = GetDlgItem(dialog, IDC_PATH);
     seen->owner = GetWindow(dialog, GW_OWNER);
@@ -91,42 +53,17 @@ static void Look(HWND dialog, DWORD guiThread, Seen *seen)
     seen->exitStyle = GetWindowLongA(GetDlgItem(dialog, IDCANCEL), GWL_STYLE);
 }
 
-static void Type(HWND dialog, const std::string &text)
-{
-    HWND edit = GetDlgItem(dialog, IDC_PATH);
-    for (unsigned char c : text) SendMessageA(edit, WM_CHAR, c, 1);
-}
-
-// A key press as the keyboard would deliver it: posted to the focused
-// control, so that the dialog's own loop sees it.
-static void Key(HWND dialog, UINT key)
-{
-    HWND target = GetDlgItem(dialog, IDC_PATH);
-    PostMessageA(target, WM_KEYDOWN, key, 1);
-    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
-}
-
-static bool WaitGone(HWND dialog, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (IsWindow(dialog) && IsWindowVisible(dialog)) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 // Runs PromptForDirectory(mode) on this thread while the robot acts on the
 // dialog. Returns the prompt's result.
 static int ShowPrompt(int mode, Seen *seen, const std::function<void(HWND)> &act)
 {
     DWORD guiThread = GetCurrentThreadId();
     std::thread robot([&] {
-        HWND dialog = FindPrompt(10000);
+        HWND dialog = RobotFindDialog(GetCurrentProcessId(), PromptCaption, 10000);
         if (!dialog) return;
         Look(dialog, guiThread, seen);
         act(dialog);
-        if (!WaitGone(dialog, 3000)) {
+        if (!RobotWaitGone(dialog, 3000)) {
             seen->closedByRobot = true;
             PostMessageA(dialog, WM_CLOSE, 0, 0);
         }
@@ -135,8 +72,6 @@ static int ShowPrompt(int mode, Seen *seen, const std::function<void(HWND)> &act
     robot.join();
     return result;
 }
-
-static void Press(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 static void SetTarget(const char *text) { CopyText(TargetDirectory, sizeof TargetDirectory, text); }
 
@@ -154,19 +89,19 @@ TEST_CASE("PromptForDirectory(1): the staging wording, byte for byte; Exit keeps
     Setup();
     SetTarget("C:\\STAGE\\ZEV");
     Seen seen;
-    int result = ShowPrompt(1, &seen, [](HWND d) { Press(d, IDCANCEL); });
+    int result = ShowPrompt(1, &seen, [](HWND d) { RobotClick(d, IDCANCEL); });
     REQUIRE(seen.dialog != 0);
     CHECK_FALSE(seen.closedByRobot);
     CHECK(result == 0);
     CHECK(PromptMode == 1);
     CHECK(Text(TargetDirectory) == "C:\\STAGE\\ZEV");
-    CHECK(Text(seen.caption.c_str()) == "ZEV Setup");
+    CHECK(seen.caption == PromptCaption);
     for (int i = 0; i < 4; ++i) {
         INFO("text ", IDC_TEXT_ENGLISH + i);
-        CHECK(Bytes(seen.texts[i].data(), seen.texts[i].size()) == Bytes(StagingWording[i], strlen(StagingWording[i])));
+        CHECK(Bytes(seen.texts[i].data(), seen.texts[i].size()) == Bytes(StagingTexts[i], strlen(StagingTexts[i])));
     }
-    CHECK(Bytes(seen.exitText.data(), seen.exitText.size()) == "&Exit/Quitter/Verlassen");
-    CHECK(seen.okText == "OK");
+    CHECK(seen.exitText == ExitButtonText);
+    CHECK(seen.okText == OkButtonText);
     CHECK(seen.path == "C:\\STAGE\\ZEV");
 }
 
@@ -175,7 +110,7 @@ TEST_CASE("PromptForDirectory(0): the add-on wording, byte for byte; Enter is OK
     Setup();
     SetTarget("D:\\ZEV");
     Seen seen;
-    int result = ShowPrompt(0, &seen, [](HWND d) { Key(d, VK_RETURN); });
+    int result = ShowPrompt(0, &seen, [](HWND d) { RobotKey(d, VK_RETURN); });
     REQUIRE(seen.dialog != 0);
     CHECK_FALSE(seen.closedByRobot);
     CHECK(result == 1);
@@ -183,17 +118,17 @@ TEST_CASE("PromptForDirectory(0): the add-on wording, byte for byte; Enter is OK
     CHECK(Text(TargetDirectory) == "D:\\ZEV");
     for (int i = 0; i < 4; ++i) {
         INFO("text ", IDC_TEXT_ENGLISH + i);
-        CHECK(Bytes(seen.texts[i].data(), seen.texts[i].size()) == Bytes(AddOnWording[i], strlen(AddOnWording[i])));
+        CHECK(Bytes(seen.texts[i].data(), seen.texts[i].size()) == Bytes(AddOnTexts[i], strlen(AddOnTexts[i])));
     }
     // The French text ends without a full stop, the Spanish one in "!.".
     CHECK(seen.texts[1].back() == '!');
     CHECK(seen.texts[3].substr(seen.texts[3].size() - 2) == "!.");
-    CHECK(Bytes(seen.exitText.data(), seen.exitText.size()) == "&Exit/Quitter/Verlassen");
+    CHECK(seen.exitText == ExitButtonText);
 
     // Any non-zero mode is the staging wording.
     Seen other;
-    ShowPrompt(7, &other, [](HWND d) { Key(d, VK_ESCAPE); });
-    CHECK(other.texts[0] == StagingWording[0]);
+    ShowPrompt(7, &other, [](HWND d) { RobotKey(d, VK_ESCAPE); });
+    CHECK(other.texts[0] == StagingTexts[0]);
 }
 
 TEST_CASE("the prompt opens over the backdrop with the whole path selected, the focus in it, OK the default")
@@ -201,7 +136,7 @@ TEST_CASE("the prompt opens over the backdrop with the whole path selected, the 
     Setup();
     SetTarget("C:\\TEMP\\ZEVSTAGE");
     Seen seen;
-    int result = ShowPrompt(1, &seen, [](HWND d) { Key(d, VK_ESCAPE); });
+    int result = ShowPrompt(1, &seen, [](HWND d) { RobotKey(d, VK_ESCAPE); });
     REQUIRE(seen.dialog != 0);
     CHECK(result == 0);
     CHECK(seen.owner == BackdropWindow);
@@ -224,9 +159,9 @@ TEST_CASE("typed letters come back in upper case; Escape is Exit and keeps the o
     Seen seen;
     std::string field;
     int result = ShowPrompt(1, &seen, [&](HWND d) {
-        Type(d, "d:\\new place\\zev");  // replaces the selected text
-        field = ItemText(d, IDC_PATH);
-        Key(d, VK_RETURN);
+        RobotType(d, IDC_PATH, "d:\\new place\\zev");  // replaces the selected text
+        field = RobotItemText(d, IDC_PATH);
+        RobotKey(d, VK_RETURN);
     });
     CHECK(result == 1);
     CHECK(field == "D:\\NEW PLACE\\ZEV");
@@ -234,9 +169,9 @@ TEST_CASE("typed letters come back in upper case; Escape is Exit and keeps the o
 
     Seen second;
     result = ShowPrompt(1, &second, [&](HWND d) {
-        Type(d, "e:\\elsewhere");
-        field = ItemText(d, IDC_PATH);
-        Key(d, VK_ESCAPE);
+        RobotType(d, IDC_PATH, "e:\\elsewhere");
+        field = RobotItemText(d, IDC_PATH);
+        RobotKey(d, VK_ESCAPE);
     });
     CHECK(second.path == "D:\\NEW PLACE\\ZEV");
     CHECK(field == "E:\\ELSEWHERE");
@@ -251,9 +186,9 @@ TEST_CASE("OK with an empty field gives an empty target directory")
     Seen seen;
     std::string field = "unread";
     int result = ShowPrompt(1, &seen, [&](HWND d) {
-        Type(d, "\b");  // deletes the selection, which is all of it
-        field = ItemText(d, IDC_PATH);
-        Press(d, IDOK);
+        RobotType(d, IDC_PATH, "\b");  // deletes the selection, which is all of it
+        field = RobotItemText(d, IDC_PATH);
+        RobotClick(d, IDOK);
     });
     CHECK(field == "");
     CHECK(result == 1);
@@ -274,9 +209,9 @@ TEST_CASE("the path field takes 255 characters; OK stores at most 255")
     Seen seen;
     LRESULT length = -1;
     int result = ShowPrompt(1, &seen, [&](HWND d) {
-        Type(d, typed);
+        RobotType(d, IDC_PATH, typed.c_str());
         length = SendDlgItemMessageA(d, IDC_PATH, WM_GETTEXTLENGTH, 0, 0);
-        Key(d, VK_RETURN);
+        RobotKey(d, VK_RETURN);
     });
     CHECK(result == 1);
     CHECK(length == 255);
@@ -288,7 +223,7 @@ TEST_CASE("the path field takes 255 characters; OK stores at most 255")
     result = ShowPrompt(1, &seen, [&](HWND d) {
         SendDlgItemMessageA(d, IDC_PATH, WM_SETTEXT, 0, (LPARAM)upper.c_str());
         length = SendDlgItemMessageA(d, IDC_PATH, WM_GETTEXTLENGTH, 0, 0);
-        Press(d, IDOK);
+        RobotClick(d, IDOK);
     });
     CHECK(length == 300);
     CHECK(result == 1);
@@ -311,7 +246,7 @@ TEST_CASE("placement: the first showing centred across and a third down, later o
         afterMove = DialogCentre;
         SetWindowPos(d, 0, 60, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         afterSecondMove = DialogCentre;
-        Press(d, IDOK);
+        RobotClick(d, IDOK);
     });
     REQUIRE(first.dialog != 0);
     const int w = first.frame.right - first.frame.left, h = first.frame.bottom - first.frame.top;
@@ -335,7 +270,7 @@ TEST_CASE("placement: the first showing centred across and a third down, later o
     Seen second;
     ShowPrompt(1, &second, [&](HWND d) {
         SetWindowPos(d, 0, -120, -90, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        Key(d, VK_ESCAPE);
+        RobotKey(d, VK_ESCAPE);
     });
     CHECK(second.frame.left == 60);
     CHECK(second.frame.top == 40);
@@ -343,7 +278,7 @@ TEST_CASE("placement: the first showing centred across and a third down, later o
 
     // Left partly off the screen: the next showing comes back to 0, 0.
     Seen third;
-    ShowPrompt(1, &third, [&](HWND d) { Key(d, VK_ESCAPE); });
+    ShowPrompt(1, &third, [&](HWND d) { RobotKey(d, VK_ESCAPE); });
     CHECK(third.frame.left == 0);
     CHECK(third.frame.top == 0);
     DialogCentre.x = -1;
@@ -367,7 +302,7 @@ TEST_CASE("a notification is not a click: the whole wParam is compared")
         direct[1] = DirectoryPromptProc(d, WM_COMMAND, MAKEWPARAM(IDC_PATH, EN_UPDATE), 0);
         direct[2] = DirectoryPromptProc(d, WM_COMMAND, 3, 0);
         SendDlgItemMessageA(d, IDC_PATH, WM_SETTEXT, 0, (LPARAM) "C:\\CHANGED");
-        Press(d, IDCANCEL);
+        RobotClick(d, IDCANCEL);
     });
     CHECK(openAfter);
     CHECK(direct[0] == 1);
@@ -467,7 +402,9 @@ TEST_CASE("a prompt that cannot be shown at all counts as Exit")
     ProgramInstance = GetModuleHandleA("kernel32.dll");
     SetLastError(0xdeadbeef);
     INT_PTR raw = RunModalDialog(IDD_DIRECTORY_PROMPT, 0, DirectoryPromptProc);
+    DWORD error = GetLastError();
     CHECK(raw == -1);
+    CHECK(error == (DWORD)ERROR_RESOURCE_TYPE_NOT_FOUND);
     CHECK(PromptForDirectory(1) == 0);
     CHECK(PromptForDirectory(0) == 0);
     ProgramInstance = GetModuleHandleA(0);
@@ -477,8 +414,11 @@ TEST_CASE("a prompt that cannot be shown at all counts as Exit")
     HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, 0, 0, 0, 0);
     DestroyWindow(gone);
     BackdropWindow = gone;
+    SetLastError(0xdeadbeef);
     raw = RunModalDialog(IDD_DIRECTORY_PROMPT, 0, DirectoryPromptProc);
+    error = GetLastError();
     CHECK(raw == 0);
+    CHECK(error == (DWORD)ERROR_INVALID_WINDOW_HANDLE);
     CHECK(PromptForDirectory(1) == 0);
     BackdropWindow = saved;
     CHECK(Text(TargetDirectory) == "Q:\\STAGE");

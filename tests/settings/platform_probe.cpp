@@ -1,12 +1,13 @@
 // Runs the platform check in a process of its own, so that the Windows
-// version Wine reports can be chosen per program. Prints what the check saw;
-// the exit code is the check's result plus 2 for the administrator flag.
+// version Wine reports can be chosen per program. Writes what the check saw
+// to the file named on its command line; the exit code is the check's
+// result plus 2 for the administrator flag.
 #include <stdio.h>
 #include <string.h>
 
 #include "setup1.h"
 
-int main()
+int main(int argc, char **argv)
 {
     OSVERSIONINFOA version;
     memset(&version, 0, sizeof version);
@@ -15,8 +16,10 @@ int main()
     SYSTEM_INFO system;
     GetSystemInfo(&system);
     int result = CheckPlatform();
-    printf("%lu.%lu platform %lu processor %lu result %d administrator %d\n", version.dwMajorVersion,
+    FILE *out = argc == 2 ? fopen(argv[1], "w") : 0;
+    if (!out) return 99;
+    fprintf(out, "%lu.%lu platform %lu processor %lu result %d administrator %d\n", version.dwMajorVersion,
            version.dwMinorVersion, version.dwPlatformId, system.dwProcessorType, result, AdministratorFlag);
-    fflush(stdout);
+    fclose(out);
     return result + 2 * AdministratorFlag;
 }

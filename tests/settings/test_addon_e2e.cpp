@@ -3,63 +3,20 @@
 #include <string.h>
 
 #include "e2e.h"
-#include "registry_fixture.h"
+#include "registry.h"
+#include "resource.h"
 #include "testing.h"
+#include "texts.h"
 
-static const char Installed[] = "VUZevod RUD must be installed in the ZEV! directory.";
-
-static std::string Upper(std::string text)
+// Runs SETUP1.EXE on the medium; the prompt is answered with the action,
+// the report with OK.
+static RunResult RunAddOn(const Medium *medium, RunAnswer answer)
 {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
-    return text;
-}
-
-static std::string Lower(std::string text)
-{
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-    return text;
-}
-
-struct AddOnRun {
-    std::vector<std::string> prompts;  // the path shown by each prompt
-    std::vector<std::string> promptTexts;
-    std::string report;
-    UINT reportIcon;
-    DWORD exitCode;
-};
-
-// Runs SETUP1.EXE on the medium; every prompt is answered with the button.
-static AddOnRun RunAddOn(const Medium *medium, int button)
-{
-    AddOnRun result = {{}, {}, std::string(), 0, 0xFFFFFFFF};
-    std::string record = medium->dir + "\\RECORD.TXT";
-    SetupRun run;
-    REQUIRE(StartSetup(medium, "", record, &run));
-    DWORD pid = run.process.dwProcessId;
-    DWORD start = GetTickCount();
-    while (result.report.empty() && GetTickCount() - start < 40000) {
-        HWND dialog = RobotFindDialog(pid, "ZEV Setup", 200);
-        if (!dialog) {
-            if (WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0) break;
-            continue;
-        }
-        if (GetDlgItem(dialog, 105)) {
-            result.prompts.push_back(RobotItemText(dialog, 105));
-            result.promptTexts.push_back(RobotItemText(dialog, 101));
-            if (result.prompts.size() > 3) button = IDCANCEL;  // a prompt loop: get out
-            RobotClick(dialog, button);
-        } else {
-            result.report = RobotMessageBoxText(dialog);
-            result.reportIcon = RobotMessageBoxIcon(dialog);
-            RobotClick(dialog, IDOK);
-        }
-        RobotWaitGone(dialog, 5000);
-    }
-    result.exitCode = WaitSetup(&run, 20000);
-    CHECK_FALSE(FileExists(record));
-    return result;
+    RunResult run;
+    RunSetup(medium, "", {{answer}, {BOX_OK}}, &run);
+    CHECK_FALSE(run.haveRecord);
+    CHECK(run.exitCode == 0u);
+    return run;
 }
 
 static const char AddOnFiles[] = "VUZEVOD.EXE,VUZEVOD.HLP";
@@ -100,13 +57,12 @@ TEST_CASE("add-on mode: OK installs into the newest version's directory")
         if (c.plan) REQUIRE(MediumWritePlan(&medium, c.plan));
         WriteAddOn(&medium);
 
-        AddOnRun run = RunAddOn(&medium, IDOK);
-        REQUIRE(run.prompts.size() == 1);
-        CHECK(run.prompts[0] == want);
-        CHECK(run.promptTexts[0] == Installed);
-        CHECK(run.report == "VUZevod RUD installation complete!");
-        CHECK(run.reportIcon == (UINT)MB_ICONINFORMATION);
-        CHECK(run.exitCode == 0u);
+        RunResult run = RunAddOn(&medium, PROMPT_OK);
+        REQUIRE(run.dialogs.size() == 2u);
+        CHECK(run.dialogs[0].path == want);
+        CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == AddOnTexts[0]);
+        CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
+        CHECK(run.dialogs[1].icon == (UINT)MB_ICONINFORMATION);
         CHECK(ReadWholeFile(want + "\\VUZEVOD.EXE") == (c.files ? "add-on program" : ""));
         CHECK(ReadWholeFile(want + "\\VUZEVOD.HLP") == (c.files ? "add-on help" : ""));
         CHECK_FALSE(FileExists(base + "\\zev41\\VUZEVOD.EXE"));
@@ -129,12 +85,11 @@ TEST_CASE("add-on mode: Exit in the prompt reports that nothing was installed")
     REQUIRE(MediumWritePlan(&medium, std::string("[phasetwo]\r\ntarget=S\r\ncopyfiles=") + AddOnFiles + "\r\n"));
     WriteAddOn(&medium);
 
-    AddOnRun run = RunAddOn(&medium, IDCANCEL);
-    REQUIRE(run.prompts.size() == 1);
-    CHECK(run.prompts[0] == want);
-    CHECK(run.report == "VUZevod RUD was NOT installed!");
-    CHECK(run.reportIcon == (UINT)MB_ICONEXCLAMATION);
-    CHECK(run.exitCode == 0u);
+    RunResult run = RunAddOn(&medium, PROMPT_EXIT);
+    REQUIRE(run.dialogs.size() == 2u);
+    CHECK(run.dialogs[0].path == want);
+    CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
+    CHECK(run.dialogs[1].icon == (UINT)MB_ICONEXCLAMATION);
     CHECK_FALSE(FileExists(want));
     MediumRemove(&medium);
     RemoveTree(base);
@@ -158,12 +113,12 @@ TEST_CASE("add-on mode: a directory that can be neither made nor entered fails a
     REQUIRE(MediumWritePlan(&medium, std::string("[phasetwo]\r\ntarget=S\r\ncopyfiles=") + AddOnFiles + "\r\n"));
     WriteAddOn(&medium);
 
-    AddOnRun run = RunAddOn(&medium, IDOK);
-    CHECK(run.prompts.size() == 1);  // no second prompt
-    if (!run.prompts.empty()) CHECK(run.prompts[0] == Upper(bad));
-    CHECK(run.report == "VUZevod RUD was NOT installed!");
-    CHECK(run.reportIcon == (UINT)MB_ICONEXCLAMATION);
-    CHECK(run.exitCode == 0u);
+    // No second prompt: the report follows at once.
+    RunResult run = RunAddOn(&medium, PROMPT_OK);
+    REQUIRE(run.dialogs.size() == 2u);
+    CHECK(run.dialogs[0].path == Upper(bad));
+    CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
+    CHECK(run.dialogs[1].icon == (UINT)MB_ICONEXCLAMATION);
     MediumRemove(&medium);
     RemoveTree(base);
     CleanSettings();

@@ -1,7 +1,7 @@
 #include <limits.h>
 #include <string.h>
 
-#include "registry_fixture.h"
+#include "registry.h"
 #include "settings/settings.h"
 #include "setup1.h"
 #include "testing.h"

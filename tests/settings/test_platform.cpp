@@ -2,13 +2,10 @@
 #include <string.h>
 
 #include "e2e.h"
-#include "registry_fixture.h"
+#include "registry.h"
 #include "setup1.h"
 #include "testing.h"
-
-static const char RefusalText[] =
-    "ZEV! does not run on your version of NT software.  You must be running NT version 3.51 (or newer) or "
-    "Windows 95.";
+#include "texts.h"
 
 TEST_CASE("IsAdministrator agrees with the token's membership of Administrators")
 {
@@ -69,43 +66,23 @@ static std::string BesideMe(const char *name)
 struct ProbeRun {
     DWORD exitCode;
     std::string output;
-    std::vector<SeenBox> boxes;
+    std::vector<SeenDialog> boxes;
 };
 
-static ProbeRun RunProbe(const char *version)
+// The probe under the Windows version chosen; a box it shows is answered
+// with OK when expectBox says one comes.
+static ProbeRun RunProbe(const char *version, bool expectBox = false)
 {
-    ProbeRun run = {0xFFFFFFFF, std::string(), {}};
     VersionChoice choice("platform_probe.exe", version);
-    std::string program = BesideMe("platform_probe.exe");
     std::string outputPath = TempFolder("probe") + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
-    HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, 0);
-    REQUIRE(output != INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    PROCESS_INFORMATION process;
-    std::string line = "\"" + program + "\"";
-    BOOL started = CreateProcessA(program.c_str(), &line[0], 0, 0, TRUE, 0, 0, 0, &startup, &process);
-    CloseHandle(output);
-    if (started) {
-        BoxWatch watch;
-        BoxWatchStart(&watch, process.dwProcessId, "Error", 30000);
-        if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
-        BoxWatchEnd(&watch);
-        run.boxes = watch.seen;
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    run.output = ReadWholeFile(outputPath);
     DeleteFileA(outputPath.c_str());
-    return run;
+    RunResult run;
+    std::vector<RunAction> actions;
+    if (expectBox) actions.push_back({BOX_OK});
+    RunProgram(BesideMe("platform_probe.exe"), ("\"" + outputPath + "\"").c_str(), "", actions, &run);
+    ProbeRun probe = {run.exitCode, ReadWholeFile(outputPath), run.dialogs};
+    DeleteFileA(outputPath.c_str());
+    return probe;
 }
 
 TEST_CASE("CheckPlatform accepts the Windows versions Wine can report, from NT 3.51 on")
@@ -132,99 +109,70 @@ TEST_CASE("CheckPlatform accepts the Windows versions Wine can report, from NT 3
 TEST_CASE("CheckPlatform refuses Windows NT before 3.51 with its message")
 {
     // Wine's "win31" reports 3.10, the one old version it offers.
-    ProbeRun run = RunProbe("win31");
+    ProbeRun run = RunProbe("win31", true);
     MESSAGE("probe under win31: ", run.output);
     CHECK(run.output.substr(0, 5) == "3.10 ");
     CHECK(run.output.find("result 0 administrator 0") != std::string::npos);
     CHECK(run.exitCode == 0u);
     REQUIRE(run.boxes.size() == 1);
-    CHECK(run.boxes[0].text == RefusalText);
-    CHECK(run.boxes[0].caption == "Error");
+    CHECK(run.boxes[0].messageBox);
+    CHECK(run.boxes[0].Text(0xFFFF) == RefusalText);
+    CHECK(run.boxes[0].caption == RefusalCaption);
     CHECK(run.boxes[0].icon == (UINT)MB_ICONHAND);
-    CHECK(run.boxes[0].hasOk);
-    CHECK_FALSE(run.boxes[0].hasCancel);
+    // OK alone.
+    CHECK(run.boxes[0].Text(IDOK) == "OK");
+    CHECK(run.boxes[0].Text(IDCANCEL) == "");
+    CHECK(run.boxes[0].Text(IDNO) == "");
 }
 
-// SETUP1.EXE on a medium with the given plan, without one the add-on mode;
-// the prompt is answered with Exit and the add-on mode's report closed. With
-// handOff the plan is the normal mode's, staging the stand-in second phase.
-struct SetupOutcome {
-    DWORD exitCode;
-    bool backdrop;
-    std::vector<SeenBox> errorBoxes;
-    std::string report;
-    std::string staging;    // the staging folder of a hand-off
-    std::string phase2Dir;  // where the second phase started, empty if it did not
-};
-
-static SetupOutcome RunSetupUnder(const char *version, const char *plan, bool handOff = false)
+// SETUP1.EXE under the Windows version chosen, on a medium with the plan
+// given (none when null), the dialogs answered by the actions.
+// SETUP1.EXE under the Windows version chosen, on a medium with the plan
+// given (none when null), the dialogs answered by the actions. With a
+// staging folder the plan is instead the normal mode's, which stages the
+// stand-in second phase there.
+static RunResult RunSetupUnder(const char *version, const char *plan, const std::vector<RunAction> &actions,
+                               const std::string &staging = std::string())
 {
-    SetupOutcome outcome = {0xFFFFFFFF, false, {}, std::string(), std::string(), std::string()};
     VersionChoice choice("SETUP1.EXE", version);
     Medium medium;
     REQUIRE(MediumCreate(&medium, "platform"));
     std::string planText = plan ? plan : "";
-    if (handOff) {
-        outcome.staging = TempFolder("platform-stage");
-        RemoveTree(outcome.staging);
+    if (!staging.empty()) {
+        RemoveTree(staging);
         REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
-        planText = "[phasetwo]\r\ntarget=4\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + outcome.staging +
-                   "\r\nrun=PHASE2.EXE\r\n";
+        planText = "[phasetwo]\r\ntarget=4\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + staging + "\r\nrun=PHASE2.EXE\r\n";
     }
     if (!planText.empty()) REQUIRE(MediumWritePlan(&medium, planText));
-    std::string record = medium.dir + "\\RECORD.TXT";
-    SetupRun run;
-    REQUIRE(StartSetup(&medium, "", record, &run));
-    DWORD pid = run.process.dwProcessId;
-    BoxWatch errors;
-    BoxWatchStart(&errors, pid, "Error", 60000);
-    DWORD start = GetTickCount();
-    while (WaitForSingleObject(run.process.hProcess, 20) == WAIT_TIMEOUT && GetTickCount() - start < 30000) {
-        if (RobotFindWindow(pid, "SetupWClass", 0, 0)) outcome.backdrop = true;
-        HWND dialog = RobotFindDialog(pid, "ZEV Setup", 0);
-        if (!dialog) continue;
-        if (GetDlgItem(dialog, 105)) {
-            RobotClick(dialog, IDCANCEL);
-        } else {
-            outcome.report = RobotMessageBoxText(dialog);
-            RobotClick(dialog, IDOK);
-        }
-        RobotWaitGone(dialog, 5000);
-    }
-    BoxWatchEnd(&errors);
-    outcome.errorBoxes = errors.seen;
-    outcome.exitCode = WaitSetup(&run, 10000);
-    Phase2Record started;
-    if (ReadPhase2Record(record, &started, handOff ? 10000 : 0)) outcome.phase2Dir = started.currentDir;
+    RunResult run;
+    RunSetup(&medium, "", actions, &run);
+    CHECK(run.haveRecord == !staging.empty());
     MediumRemove(&medium);
-    if (handOff) RemoveTree(outcome.staging);
-    return outcome;
+    if (!staging.empty()) RemoveTree(staging);
+    return run;
 }
 
-TEST_CASE("SETUP1.EXE runs both modes under NT 3.51, Windows 95, Windows XP and Windows 10")
+TEST_CASE("SETUP1.EXE runs both modes under NT 3.51, NT 4.0, Windows 95, XP, 10 and Wine's own version")
 {
     // Wine loads any image, whatever versions it asks for: what this shows is
     // that the program itself gets along with what each version reports.
-    static const struct { const char *version; bool handOff; } cases[] = {
-        {"nt351", true}, {"nt351", false}, {"win95", true}, {"win95", false},
-        {"winxp", true}, {"winxp", false}, {"win10", true}, {"win10", false},
-    };
-    for (const auto &c : cases) {
+    for (const char *version : {"nt351", "nt40", "win95", "winxp", "win10", (const char *)0}) {
         CleanSettings();
-        INFO("Wine version ", Text(c.version), c.handOff ? ", normal mode" : ", add-on mode");
-        SetupOutcome outcome = RunSetupUnder(c.version, 0, c.handOff);
-        CHECK(outcome.errorBoxes.size() == 0);
-        // The normal mode may be over before the backdrop is seen.
-        if (!c.handOff) CHECK(outcome.backdrop);
-        if (c.handOff) {
-            CHECK(outcome.report == "");
-            CHECK(outcome.phase2Dir == outcome.staging);
-            CHECK(outcome.exitCode == 1u);
-        } else {
-            CHECK(outcome.report == "VUZevod RUD was NOT installed!");
-            CHECK(outcome.phase2Dir == "");
-            CHECK(outcome.exitCode == 0u);
-        }
+        INFO("Wine version ", Text(version));
+        // No plan: the add-on mode; Exit in the prompt, then its report.
+        RunResult run = RunSetupUnder(version, 0, {{PROMPT_EXIT}, {BOX_OK}});
+        CHECK(run.sawBackdrop);
+        REQUIRE(run.dialogs.size() == 2u);
+        CHECK(run.dialogs[0].ownerClass == BackdropClass);
+        CHECK(run.dialogs[1].caption == PromptCaption);
+        CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
+        CHECK(run.exitCode == 0u);
+        // The normal mode: staged, the second phase started from the staging folder.
+        std::string staging = TempFolder("platform-stage");
+        run = RunSetupUnder(version, 0, {}, staging);
+        CHECK(run.dialogs.size() == 0u);
+        CHECK(run.record.currentDir == staging);
+        CHECK(run.exitCode == 1u);
     }
     CleanSettings();
     CHECK_FALSE(KeyExists(HiveUser, std::string(AppDefaults) + "SETUP1.EXE"));
@@ -234,15 +182,16 @@ TEST_CASE("SETUP1.EXE under a Windows 3.10 refuses with its message, no backdrop
 {
     CleanSettings();
     // A normal-mode plan: were it read, the staging would start.
-    SetupOutcome outcome = RunSetupUnder("win31", "[phasetwo]\r\ntarget=3\r\ntempdir=C:\\PLATFORMSTAGE\r\n");
-    CHECK_FALSE(outcome.backdrop);
-    REQUIRE(outcome.errorBoxes.size() == 1);
-    CHECK(outcome.errorBoxes[0].text == RefusalText);
-    CHECK(outcome.errorBoxes[0].caption == "Error");
-    CHECK(outcome.errorBoxes[0].icon == (UINT)MB_ICONHAND);
-    CHECK(outcome.report == "");
-    CHECK(outcome.phase2Dir == "");
-    CHECK(outcome.exitCode == 0u);
+    RunResult run = RunSetupUnder("win31", "[phasetwo]\r\ntarget=3\r\ntempdir=C:\\PLATFORMSTAGE\r\n", {{BOX_OK}});
+    CHECK_FALSE(run.sawBackdrop);
+    // The refusal alone: no prompt, no report.
+    REQUIRE(run.dialogs.size() == 1u);
+    CHECK(run.dialogs[0].messageBox);
+    CHECK(run.dialogs[0].Text(0xFFFF) == RefusalText);
+    CHECK(run.dialogs[0].caption == RefusalCaption);
+    CHECK(run.dialogs[0].icon == (UINT)MB_ICONHAND);
+    CHECK(run.dialogs[0].ownerClass == "");
+    CHECK(run.exitCode == 0u);
     CHECK_FALSE(FileExists("C:\\PLATFORMSTAGE"));
     // Nothing of the add-on mode either: the settings were never opened.
     CHECK_FALSE(KeyExists(HiveUser, "Software\\Tessaric"));

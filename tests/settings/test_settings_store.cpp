@@ -1,7 +1,7 @@
 #include <string.h>
 
 #include "paths.h"
-#include "registry_fixture.h"
+#include "registry.h"
 #include "settings/settings.h"
 #include "testing.h"
 

@@ -4,34 +4,15 @@
 
 #include "e2e.h"
 #include "files.h"
-
-struct StagingRun {
-    DWORD exitCode;
-    bool recorded;
-    Phase2Record record;
-};
+#include "registry.h"
+#include "resource.h"
+#include "texts.h"
 
 static std::string Plan(const std::string &tempdir, const char *copyFiles, const char *renameTo,
                         const char *target = "4")
 {
     return std::string("[phasetwo]\r\ntarget=") + target + "\r\ncopyfiles=" + copyFiles + "\r\nrenameto=" + renameTo +
            "\r\ntempdir=" + tempdir + "\r\ntempspace=100\r\nrun=P2.EXE\r\n";
-}
-
-static StagingRun RunSetup(Medium *medium, const char *commandLine)
-{
-    StagingRun result;
-    std::string recordPath = TempFolder("e2erec") + ".txt";
-    DeleteFileA(recordPath.c_str());
-    SetupRun run;
-    result.exitCode = 0xFFFFFFFF;
-    result.recorded = false;
-    if (StartSetup(medium, commandLine, recordPath, &run)) {
-        result.exitCode = WaitSetup(&run);
-        result.recorded = ReadPhase2Record(recordPath, &result.record, result.exitCode == 1 ? 10000 : 1000);
-    }
-    DeleteFileA(recordPath.c_str());
-    return result;
 }
 
 struct E2ECase {
@@ -69,9 +50,10 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
         for (const auto &n : names) REQUIRE(PutFile(stage + "\\" + n, "stale " + n));
         REQUIRE(MediumWritePlan(&medium, Plan(stage, c.copyFiles, c.renameTo)));
 
-        StagingRun run = RunSetup(&medium, "");
-        CHECK(run.exitCode == 1);
-        CHECK(run.recorded);
+        RunResult run;
+        RunSetup(&medium, "", {}, &run);
+        CHECK(run.exitCode == 1u);
+        CHECK(run.haveRecord);
         CHECK(Joined(Listing(stage)) == c.want);
         // What the stale names now hold came from the medium.
         names.clear();
@@ -96,31 +78,42 @@ TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
     static const struct { const char *commandLine, *target, *wantTail; } cases[] = {
         {"", "4", " -p4 "},
         {"/s  extra", "3", " /s  extra -p3 "},
-        {"", "", " -p "},
+        {"", "", 0},  // the add-on mode: no second phase
         {"a", "4+N", " a -p4+N "},
     };
     for (const auto &c : cases) {
-        INFO("command line \"", c.commandLine, "\" target \"", c.target, "\"");
+        INFO("command line \"", Text(c.commandLine), "\" target \"", Text(c.target), "\"");
+        CleanSettings();
         Medium medium;
         REQUIRE(MediumCreate(&medium, "line"));
         REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
         std::string stage = TempFolder("linedir");
         RemoveTree(stage);
         REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "", c.target)));
-        StagingRun run = RunSetup(&medium, c.commandLine);
-        if (c.target[0] == '\0') {
-            // An empty target selects the add-on mode: no second phase.
-            CHECK(run.exitCode != 1);
-            CHECK(!run.recorded);
+        RunResult run;
+        if (!c.wantTail) {
+            // An empty target selects the add-on mode. With no product
+            // installed the prompt offers the plan's folder; OK installs the
+            // list there and reports it, and nothing is started.
+            RunSetup(&medium, c.commandLine, {{PROMPT_OK}, {BOX_OK}}, &run);
+            REQUIRE(run.dialogs.size() == 2u);
+            CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == AddOnTexts[0]);
+            CHECK(run.dialogs[0].path == Upper(stage));
+            CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
+            CHECK(run.exitCode == 0u);
+            CHECK_FALSE(run.haveRecord);
+            CHECK(Joined(Listing(stage)) == "P2.EXE");
         } else {
-            CHECK(run.exitCode == 1);
-            REQUIRE(run.recorded);
+            RunSetup(&medium, c.commandLine, {}, &run);
+            CHECK(run.exitCode == 1u);
+            REQUIRE(run.haveRecord);
             CHECK(run.record.commandLine == stage + "\\P2.EXE" + c.wantTail + medium.dir);
             CHECK(lstrcmpiA(run.record.currentDir.c_str(), stage.c_str()) == 0);
         }
         RemoveTree(stage);
         MediumRemove(&medium);
     }
+    CleanSettings();
 }
 
 TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one, quotes a blank")
@@ -133,25 +126,26 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
     REQUIRE(CreateDirectoryA(base.c_str(), 0));
     std::string deep = base + "\\ONE\\TWO\\THREE";
     REQUIRE(MediumWritePlan(&medium, Plan(deep, "P2.EXE", "")));
-    StagingRun run = RunSetup(&medium, "");
-    CHECK(run.exitCode == 1);
-    CHECK(run.recorded);
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
     CHECK(Exists(deep + "\\P2.EXE"));
     CHECK(lstrcmpiA(run.record.currentDir.c_str(), deep.c_str()) == 0);
 
     // Again: the folder now exists and is entered.
-    run = RunSetup(&medium, "");
-    CHECK(run.exitCode == 1);
-    CHECK(run.recorded);
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
 
     // A blank in the staging path: the program piece is quoted, and the
     // program "my" that an unquoted line would start is left alone.
     std::string blank = base + "\\my stage";
     REQUIRE(CopyFileA((medium.dir + "\\P2.EXE").c_str(), (base + "\\my.exe").c_str(), FALSE));
     REQUIRE(MediumWritePlan(&medium, Plan(blank, "P2.EXE", "")));
-    run = RunSetup(&medium, "x y");
-    CHECK(run.exitCode == 1);
-    REQUIRE(run.recorded);
+    RunSetup(&medium, "x y", {}, &run);
+    CHECK(run.exitCode == 1u);
+    REQUIRE(run.haveRecord);
     CHECK(run.record.commandLine == "\"" + blank + "\\P2.EXE\" x y -p4 " + medium.dir);
     CHECK(run.record.winMainLine == "x y -p4 " + medium.dir);
     CHECK(lstrcmpiA(run.record.currentDir.c_str(), blank.c_str()) == 0);
@@ -168,9 +162,10 @@ TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit
     RemoveTree(stage);
     REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
     std::string own(250, 'x');
-    StagingRun run = RunSetup(&medium, own.c_str());
-    CHECK(run.exitCode == 0);
-    CHECK(!run.recorded);
+    RunResult run;
+    RunSetup(&medium, own.c_str(), {}, &run);
+    CHECK(run.exitCode == 0u);
+    CHECK(!run.haveRecord);
     CHECK(Exists(stage + "\\P2.EXE"));
     RemoveTree(stage);
     MediumRemove(&medium);
@@ -183,9 +178,10 @@ TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the mediu
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
     REQUIRE(MediumWriteFile(&medium, "B.DLL", "medium B.DLL"));
     REQUIRE(MediumWritePlan(&medium, Plan(medium.dir + "\\.", "B.DLL,P2.EXE", "X.DLL")));
-    StagingRun run = RunSetup(&medium, "");
-    CHECK(run.exitCode == 1);
-    CHECK(run.recorded);
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
     CHECK(GetFile(medium.dir + "\\B.DLL") == "medium B.DLL");
     CHECK(!Exists(medium.dir + "\\X.DLL"));
     CHECK(Exists(medium.dir + "\\P2.EXE"));
