@@ -207,6 +207,7 @@ int SameFolder(const char *a, const char *b)
 int BeginCopyListing(CopyListing *listing, const char *spec, const char *destinationDirectory)
 {
     listing->destinationDirectory = destinationDirectory;
+    listing->keepExisting = 0;
     listing->file = INVALID_HANDLE_VALUE;
     listing->search = INVALID_HANDLE_VALUE;
     listing->fresh = 0;
@@ -269,7 +270,8 @@ void EndCopyListing(CopyListing *listing)
 int CopyCurrentMatch(CopyListing *listing)
 {
     HANDLE destination = CreateFileA(listing->destination, GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+                                     listing->keepExisting ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
     if (destination == INVALID_HANDLE_VALUE) return COPY_DONE;
     for (;;) {
         DWORD got = 0, written = 0;
@@ -306,10 +308,16 @@ int PassedOverMatch(const CopyListing *listing, WIN32_FIND_DATAA *found)
 
 int CopyFileSpec(const char *spec, const char *destinationDirectory)
 {
+    return CopyFileSpecKeeping(spec, destinationDirectory, 0);
+}
+
+int CopyFileSpecKeeping(const char *spec, const char *destinationDirectory, int keepExisting)
+{
     AcquireCopyBuffer();
     if (!CopyBuffer.buffer) return COPY_NO_MEMORY;
     CopyListing listing;
     int result = BeginCopyListing(&listing, spec, destinationDirectory) ? COPY_DONE : COPY_NOT_FOUND;
+    listing.keepExisting = keepExisting;
     while (result == COPY_DONE && NextCopyMatch(&listing))
         if (listing.verdict == MATCH_COPY) result = CopyCurrentMatch(&listing);
     EndCopyListing(&listing);
@@ -375,7 +383,9 @@ int StageFiles()
         if (walk.removeCopy[0] && !IsOnMedium(walk.removeCopy, walk.copyEntry)) DeleteFileA(walk.removeCopy);
         if (walk.removeRename[0] && !IsOnMedium(walk.removeRename, walk.renameEntry)) DeleteFileA(walk.removeRename);
         if (!walk.spec[0]) continue;
-        int result = CopyFileSpec(walk.spec, TargetDirectory);
+        // Staged into the medium's own folder, a copy under another name
+        // (X.SY$ as X.SYS) must not replace a file of the medium.
+        int result = CopyFileSpecKeeping(walk.spec, TargetDirectory, walk.sameDirectory);
         // A full disk may be mended by another target; the rest cannot.
         if (result == COPY_WRITE_FAULT) return STAGE_DISK_FULL;
         if (result == COPY_NO_MEMORY || result == COPY_READ_FAULT) return STAGE_FAILED;

@@ -78,6 +78,7 @@ struct CopyListing {
     char spec[PATH_SIZE];
     char dollarSpec[PATH_SIZE];
     const char *destinationDirectory;
+    int keepExisting;  // a file already in the destination is not replaced
     int dollarMode;  // found by its "$" name, copied under the spec's name
     HANDLE search;
     int fresh;       // found holds a match not yet taken
@@ -103,6 +104,8 @@ int CopyCurrentMatch(CopyListing *listing);
 // file of its "$" form. 1 with it in found, 0 when there is none.
 int PassedOverMatch(const CopyListing *listing, WIN32_FIND_DATAA *found);
 int CopyFileSpec(const char *spec, const char *destinationDirectory);
+// CopyFileSpec that, with keepExisting, replaces no file already in the destination.
+int CopyFileSpecKeeping(const char *spec, const char *destinationDirectory, int keepExisting);
 // 1 when both paths name the same file or directory as the platform
 // resolves them (full path, case ignored).
 int SamePath(const char *a, const char *b);

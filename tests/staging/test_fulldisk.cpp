@@ -10,6 +10,9 @@
 #include "paths.h"
 #include "setup1.h"
 #include "staging.h"
+#include "resource.h"
+#include "testing.h"
+#include "texts.h"
 
 static std::string Drive() { return TestOption("drive"); }  // "T:"
 
@@ -144,27 +147,136 @@ TEST_CASE("CopyFileSpec ends with 30 on a read that fails and leaves the copy un
     CHECK(!Exists(stage / "GOOD.DAT"));
 }
 
-TEST_CASE("The normal mode starts no second phase when the staging drive fills up")
+// A medium in the medium folder given, holding the stand-in second phase as
+// P2.EXE and the files listed, and a plan that stages them into tempdir.
+static void LayMedium(Medium *medium, const std::vector<std::pair<std::string, std::string>> &files,
+                      const std::string &copyfiles, const std::string &renameto, const std::string &tempdir)
+{
+    REQUIRE(MediumAddPhase2(medium, "P2.EXE"));
+    for (const auto &f : files) REQUIRE(MediumWriteFile(medium, f.first.c_str(), f.second));
+    REQUIRE(MediumWritePlan(medium, "[phasetwo]\r\ntarget=4\r\ncopyfiles=" + copyfiles + ",P2.EXE\r\nrenameto=" +
+                                        renameto + "\r\ntempdir=" + tempdir + "\r\ntempspace=0\r\nrun=P2.EXE\r\n"));
+}
+
+TEST_CASE("A staging drive that fills up brings the prompt back, and another path gets the whole list")
 {
     REQUIRE(!Drive().empty());
     ClearDrive();
-    unsigned long long room = FreeBytes();
-    static const struct { bool big; DWORD wantExit; } cases[] = {{true, 0}, {false, 1}};
+    std::string big = Pattern((size_t)FreeBytes() + 4096, 5);
+    static const struct { bool typePath; DWORD wantExit; } cases[] = {{true, 1}, {false, 0}};
     for (const auto &c : cases) {
-        INFO((c.big ? "with a file larger than the drive" : "with files that fit"));
+        INFO((c.typePath ? "a path on C: typed into the prompt" : "Exit in the prompt"));
         Medium medium;
         REQUIRE(MediumCreate(&medium, "fulldisk"));
-        REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-        REQUIRE(MediumWriteFile(&medium, "BIG.DAT", Pattern(c.big ? (size_t)room + 4096 : 1000, 5)));
-        std::string plan = "[phasetwo]\r\ntarget=4\r\ncopyfiles=BIG.DAT,P2.EXE\r\nrenameto=\r\ntempdir=" + Drive() +
-                           "\\STAGE\r\ntempspace=0\r\nrun=P2.EXE\r\n";
-        REQUIRE(MediumWritePlan(&medium, plan));
+        // The rename shows that the second attempt walks the lists again.
+        LayMedium(&medium, {{"SMALL.TXT", "small"}, {"BIG.DAT", big}}, "SMALL.TXT,BIG.DAT", "SMALL.DOC",
+                  Drive() + "\\STAGE");
+        std::string other = TempFolder("fdother");
+        RemoveTree(other);
         RunResult run;
-        RunSetup(&medium, "", {}, &run);
+        RunSetup(&medium, "", {c.typePath ? RunAction{PROMPT_TYPE, other} : RunAction{PROMPT_EXIT}}, &run);
         CHECK(run.exitCode == c.wantExit);
-        CHECK(run.haveRecord == !c.big);
-        CHECK(Exists(Drive() + "\\STAGE\\P2.EXE") == !c.big);
+        REQUIRE(run.Prompts() == 1u);
+        CHECK(run.dialogs[0].path == Drive() + "\\STAGE");
+        CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
+        CHECK(run.haveRecord == c.typePath);
+        // What was copied before the drive filled up stays there.
+        CHECK(GetFile(Drive() + "\\STAGE\\SMALL.DOC") == "small");
+        if (c.typePath) {
+            CHECK(lstrcmpiA(run.record.currentDir.c_str(), other.c_str()) == 0);
+            CHECK(GetFile(other + "\\SMALL.DOC") == "small");
+            CHECK(GetFile(other + "\\BIG.DAT") == big);
+            CHECK(GetFile(other + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
+        }
+        CHECK(GetFile(medium.dir + "\\BIG.DAT") == big);
         MediumRemove(&medium);
+        RemoveTree(other);
         ClearDrive();
     }
+}
+
+TEST_CASE("A staging folder that is the medium under another name loses no file of the medium")
+{
+    // full-disk.sh makes the folder, with a long name, and links a second
+    // drive letter to it.
+    std::string longDir = TestOption("longmedium"), alias = TestOption("alias");
+    REQUIRE(!longDir.empty());
+    REQUIRE(!alias.empty());
+    char shortDir[MAX_PATH] = {MARKER};
+    DWORD length = GetShortPathNameA(longDir.c_str(), shortDir, sizeof shortDir);
+    DWORD error = GetLastError();
+    INFO("GetShortPathNameA(", longDir, ") gave ", length, " error ", error);
+    REQUIRE(length > 0);
+    REQUIRE(std::string(shortDir) != longDir);
+    for (const std::string &tempdir : {std::string(shortDir), alias + "\\", alias}) {
+        INFO("tempdir ", tempdir);
+        Medium medium{longDir};
+        REQUIRE(CopyFileA(TestOption("setup1").c_str(), (longDir + "\\SETUP1.EXE").c_str(), FALSE));
+        std::vector<std::pair<std::string, std::string>> files = {
+            {"README.TXT", "read me"}, {"ZEV.CFG", "config"}, {"ZEVKB.SY$", "driver"}, {"ZEVKB.SYS", "other"}};
+        LayMedium(&medium, files, "README.TXT,ZEV.CFG,ZEVKB.SYS", ",ZEV.INI", tempdir);
+        std::string phase2 = GetFile(longDir + "\\P2.EXE");
+        RunResult run;
+        RunSetup(&medium, "", {}, &run);
+        CHECK(run.exitCode == 1u);
+        CHECK(run.haveRecord);
+        for (const auto &f : files) CHECK(GetFile(longDir + "\\" + f.first) == f.second);
+        CHECK(GetFile(longDir + "\\P2.EXE") == phase2);
+        CHECK(!Exists(longDir + "\\ZEV.INI"));
+        for (const auto &name : Listing(longDir)) DeleteFileA((longDir + "\\" + name).c_str());
+    }
+}
+
+TEST_CASE("A staging path rooted without a drive is on the current drive and stages at once")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "rooted"));
+    // The medium, and so the current folder SETUP1.EXE starts in, is on C:.
+    REQUIRE(medium.dir.compare(0, 3, "C:\\") == 0);
+    std::string rooted = "\\SETUP1-ROOTED-" + std::to_string(GetCurrentProcessId());
+    RemoveTree("C:" + rooted);
+    LayMedium(&medium, {{"README.TXT", "read me"}}, "README.TXT", "", rooted);
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.Prompts() == 0u);
+    CHECK(run.exitCode == 1u);
+    CHECK(GetFile("C:" + rooted + "\\README.TXT") == "read me");
+    CHECK(run.record.currentDir == "C:" + rooted);
+    MediumRemove(&medium);
+    RemoveTree("C:" + rooted);
+}
+
+TEST_CASE("A renameto entry that climbs out of the staging folder touches nothing outside it")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "climb"));
+    std::string outside = TempFolder("climbout"), staging = outside + "\\STAGE";
+    RemoveTree(outside);
+    REQUIRE(CreateDirectoryA(outside.c_str(), 0));
+    REQUIRE(PutFile(outside + "\\VICTIM.TXT", "keep me"));
+    LayMedium(&medium, {{"A.TXT", "a"}}, "A.TXT", "..\\VICTIM.TXT", staging);
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(GetFile(outside + "\\VICTIM.TXT") == "keep me");
+    // The file keeps its own name.
+    CHECK(GetFile(staging + "\\A.TXT") == "a");
+    MediumRemove(&medium);
+    RemoveTree(outside);
+}
+
+TEST_CASE("The normal mode stages files that fit the drive and starts the second phase")
+{
+    REQUIRE(!Drive().empty());
+    ClearDrive();
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "fulldisk"));
+    LayMedium(&medium, {{"BIG.DAT", Pattern(1000, 5)}}, "BIG.DAT", "", Drive() + "\\STAGE");
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
+    CHECK(GetFile(Drive() + "\\STAGE\\BIG.DAT") == Pattern(1000, 5));
+    MediumRemove(&medium);
+    ClearDrive();
 }
