@@ -140,6 +140,56 @@ void MediumRemove(Medium *medium)
     medium->dir.clear();
 }
 
+bool StartConsole(const std::string &program, const std::string &arguments, const std::string &outputPath,
+                  PROCESS_INFORMATION *process)
+{
+    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments) + '\0';
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
+    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, 0);
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputPath.empty()) {
+        output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+        DWORD error = GetLastError();
+        if (output == INVALID_HANDLE_VALUE) {
+            FAIL_CHECK("CreateFileA(" << outputPath << ") failed, error " << error);
+            if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+            return false;
+        }
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    // Without CREATE_NO_WINDOW: under Wine the output of a program started
+    // so into a file of ours sometimes comes back empty.
+    BOOL started =
+        CreateProcessA(program.c_str(), &line[0], 0, 0, output != INVALID_HANDLE_VALUE, 0, 0, 0, &startup, process);
+    DWORD error = GetLastError();
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+    if (!started) FAIL_CHECK("CreateProcessA(" << line.c_str() << ") failed, error " << error);
+    return started != FALSE;
+}
+
+DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs)
+{
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process->hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        FAIL_CHECK("the process did not end within " << timeoutMs << " ms; it was ended by force");
+        TerminateProcess(process->hProcess, 0xFFFFFFFF);
+        WaitForSingleObject(process->hProcess, 5000);
+    } else {
+        GetExitCodeProcess(process->hProcess, &code);
+    }
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    return code;
+}
+
 // The record is complete once its last line is "end".
 static bool SplitRecord(const std::string &data, Phase2Record *record)
 {

@@ -36,6 +36,16 @@ bool FileExists(const std::string &path);
 std::string ReadWholeFile(const std::string &path);  // empty when missing
 std::string TempFolder(const char *tag);             // %TEMP%\setup1-TAG-PID, not created
 
+// Starts a console program with the arguments (quoted as needed), its
+// output and errors going to the file outputPath (nowhere when empty).
+// Fails the running test case when that cannot be done.
+bool StartConsole(const std::string &program, const std::string &arguments, const std::string &outputPath,
+                  PROCESS_INFORMATION *process);
+// Waits for a program so started and closes its handles; when it does not
+// end in time, it is ended and the running test case fails. Its exit code,
+// 0xFFFFFFFF when it did not end by itself.
+DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs);
+
 struct Phase2Record {
     std::string commandLine;  // GetCommandLineA
     std::string winMainLine;  // the command line WinMain received
