@@ -233,8 +233,8 @@ TEST_CASE("the runner fails the test case of a run that times out, and ends the 
     REQUIRE(length < sizeof self);
     std::string output = TempFolder("hung-run") + ".TXT";
     PROCESS_INFORMATION child;
-    REQUIRE(StartConsole(self, "--no-skip --test-case=\"a run that never ends\" --setup1=\"" +
-                                      TestOption("setup1") + "\"", output, &child));
+    std::string arguments = "--no-skip --test-case=\"a run that never ends\" --setup1=\"" + TestOption("setup1") + "\"";
+    REQUIRE(StartConsole(self, arguments, output, &child));
     DWORD code = WaitConsole(&child, 60000);
     std::string printed = ReadWholeFile(output);
     DeleteFileA(output.c_str());

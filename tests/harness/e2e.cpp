@@ -226,13 +226,6 @@ std::string SeenDialog::Text(int id) const
     return found == items.end() ? std::string() : found->second;
 }
 
-size_t RunResult::Prompts() const
-{
-    size_t count = 0;
-    for (const SeenDialog &dialog : dialogs) count += !dialog.messageBox;
-    return count;
-}
-
 // Fails the running test case, which goes on.
 static void RunFails(const std::string &why) { FAIL_CHECK(why); }
 
