@@ -26,34 +26,9 @@ static CheckRun RunCheck(const std::string &arguments)
     std::string checker = TestOption("check");
     REQUIRE(!checker.empty());
     std::string outPath = TempFolder("check-out") + ".txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, 0);
-    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, 0);
-    REQUIRE(out != INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    std::string line = "\"" + checker + "\"" + (arguments.empty() ? "" : " " + arguments);
-    std::string writable = line + '\0';
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessA(checker.c_str(), &writable[0], 0, 0, TRUE, 0, 0, 0, &startup, &process);
-    CloseHandle(out);
-    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-    REQUIRE(started);
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-    } else {
-        FAIL_CHECK("SETUP1-CHECK.EXE did not end within 60 s; it was ended by force");
-        TerminateProcess(process.hProcess, 0xFFFFFFFF);
-        WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    REQUIRE(StartConsole(checker, arguments, outPath, &process));
+    run.exitCode = WaitConsole(&process, 60000);
     for (char c : ReadWholeFile(outPath))
         if (c != '\r') run.out += c;
     DeleteFileA(outPath.c_str());

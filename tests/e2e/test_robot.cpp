@@ -18,58 +18,9 @@ static std::string RobotProgram()
     return slash == std::string::npos ? std::string() : setup1.substr(0, slash + 1) + "ROBOT.EXE";
 }
 
-// Starts a console program with arguments; its output goes to outputPath
-// when given. Fails the test case when the start fails.
-static bool StartWithOutput(const std::string &program, const std::string &arguments, const std::string &outputPath,
-                            PROCESS_INFORMATION *process)
-{
-    std::string line = "\"" + program + "\" " + arguments + '\0';
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    HANDLE output = INVALID_HANDLE_VALUE;
-    if (!outputPath.empty()) {
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
-        output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-        DWORD error = GetLastError();
-        if (output == INVALID_HANDLE_VALUE) {
-            FAIL_CHECK("CreateFileA(" << outputPath << ") failed, error " << error);
-            return false;
-        }
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = 0;
-        startup.hStdOutput = output;
-        startup.hStdError = output;
-    }
-    BOOL started = CreateProcessA(0, &line[0], 0, 0, output != INVALID_HANDLE_VALUE, CREATE_NO_WINDOW, 0, 0,
-                                  &startup, process);
-    DWORD error = GetLastError();
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    if (!started) FAIL_CHECK("CreateProcessA(" << line.c_str() << ") failed, error " << error);
-    return started != FALSE;
-}
-
 static bool StartRobot(const std::string &arguments, const std::string &outputPath, PROCESS_INFORMATION *process)
 {
-    return StartWithOutput(RobotProgram(), arguments, outputPath, process);
-}
-
-// Waits for the process, ending it and failing the test case on timeout;
-// its exit code or 0xFFFFFFFF.
-static DWORD WaitRobot(PROCESS_INFORMATION *process, DWORD timeoutMs)
-{
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process->hProcess, timeoutMs) != WAIT_OBJECT_0) {
-        FAIL_CHECK("the process did not end within " << timeoutMs << " ms; it was ended by force");
-        TerminateProcess(process->hProcess, 0xFFFFFFFF);
-        WaitForSingleObject(process->hProcess, 5000);
-    } else {
-        GetExitCodeProcess(process->hProcess, &code);
-    }
-    CloseHandle(process->hThread);
-    CloseHandle(process->hProcess);
-    return code;
+    return StartConsole(RobotProgram(), arguments, outputPath, process);
 }
 
 TEST_CASE("RobotFindWindow matches process, class and caption")
@@ -100,7 +51,7 @@ TEST_CASE("RobotFindWindow matches process, class and caption")
         RobotKey(found, VK_RETURN);
         CHECK(RobotWaitGone(found));
     }
-    CHECK(WaitRobot(&box, 10000) == 0u);
+    CHECK(WaitConsole(&box, 10000) == 0u);
 }
 
 TEST_CASE("RobotMessageBoxText and RobotMessageBoxIcon read a box of another process")
@@ -124,7 +75,7 @@ TEST_CASE("RobotMessageBoxText and RobotMessageBoxIcon read a box of another pro
             RobotClick(found, IDOK);
             CHECK(RobotWaitGone(found));
         }
-        CHECK(WaitRobot(&box, 10000) == 0u);
+        CHECK(WaitConsole(&box, 10000) == 0u);
     }
 }
 
@@ -136,14 +87,14 @@ TEST_CASE("ROBOT.EXE message-box prints the box's text and closes it")
     REQUIRE(StartRobot("show-box exclamation \"to be closed\"", "", &box));
     PROCESS_INFORMATION robot;
     REQUIRE(StartRobot("-p " + std::to_string(box.dwProcessId) + " -c Robot message-box", output, &robot));
-    CHECK(WaitRobot(&robot, 20000) == 0u);
-    CHECK(WaitRobot(&box, 10000) == 0u);
+    CHECK(WaitConsole(&robot, 20000) == 0u);
+    CHECK(WaitConsole(&box, 10000) == 0u);
     std::string printed = ReadWholeFile(output);
     CHECK(Bytes(printed.data(), printed.size()) == "to be closed\\x0A");
 
     // Nothing there: a failure, not a hang.
     REQUIRE(StartRobot("-t 1 -c Robot message-box", output, &robot));
-    CHECK(WaitRobot(&robot, 20000) == 1u);
+    CHECK(WaitConsole(&robot, 20000) == 1u);
     DeleteFileA(output.c_str());
 }
 
@@ -282,9 +233,9 @@ TEST_CASE("the runner fails the test case of a run that times out, and ends the 
     REQUIRE(length < sizeof self);
     std::string output = TempFolder("hung-run") + ".TXT";
     PROCESS_INFORMATION child;
-    REQUIRE(StartWithOutput(self, "--no-skip --test-case=\"a run that never ends\" --setup1=\"" +
-                                      TestOption("setup1") + "\"", output, &child));
-    DWORD code = WaitRobot(&child, 60000);
+    std::string arguments = "--no-skip --test-case=\"a run that never ends\" --setup1=\"" + TestOption("setup1") + "\"";
+    REQUIRE(StartConsole(self, arguments, output, &child));
+    DWORD code = WaitConsole(&child, 60000);
     std::string printed = ReadWholeFile(output);
     DeleteFileA(output.c_str());
     INFO("the sub-run printed:\n", printed);

@@ -1,5 +1,7 @@
 #include "e2e.h"
 
+#include <tlhelp32.h>
+
 #include <stdio.h>
 #include <string.h>
 
@@ -138,6 +140,56 @@ void MediumRemove(Medium *medium)
     medium->dir.clear();
 }
 
+bool StartConsole(const std::string &program, const std::string &arguments, const std::string &outputPath,
+                  PROCESS_INFORMATION *process)
+{
+    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments) + '\0';
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, 0, TRUE};
+    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, 0);
+    HANDLE output = INVALID_HANDLE_VALUE;
+    if (!outputPath.empty()) {
+        output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+        DWORD error = GetLastError();
+        if (output == INVALID_HANDLE_VALUE) {
+            FAIL_CHECK("CreateFileA(" << outputPath << ") failed, error " << error);
+            if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+            return false;
+        }
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    // Without CREATE_NO_WINDOW: under Wine the output of a program started
+    // so into a file of ours sometimes comes back empty.
+    BOOL started =
+        CreateProcessA(program.c_str(), &line[0], 0, 0, output != INVALID_HANDLE_VALUE, 0, 0, 0, &startup, process);
+    DWORD error = GetLastError();
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+    if (!started) FAIL_CHECK("CreateProcessA(" << line.c_str() << ") failed, error " << error);
+    return started != FALSE;
+}
+
+DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs)
+{
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process->hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        FAIL_CHECK("the process did not end within " << timeoutMs << " ms; it was ended by force");
+        TerminateProcess(process->hProcess, 0xFFFFFFFF);
+        WaitForSingleObject(process->hProcess, 5000);
+    } else {
+        GetExitCodeProcess(process->hProcess, &code);
+    }
+    CloseHandle(process->hThread);
+    CloseHandle(process->hProcess);
+    return code;
+}
+
 // The record is complete once its last line is "end".
 static bool SplitRecord(const std::string &data, Phase2Record *record)
 {
@@ -174,13 +226,6 @@ std::string SeenDialog::Text(int id) const
     return found == items.end() ? std::string() : found->second;
 }
 
-size_t RunResult::Prompts() const
-{
-    size_t count = 0;
-    for (const SeenDialog &dialog : dialogs) count += !dialog.messageBox;
-    return count;
-}
-
 // Fails the running test case, which goes on.
 static void RunFails(const std::string &why) { FAIL_CHECK(why); }
 
@@ -212,6 +257,41 @@ static BOOL CALLBACK MatchRunWindow(HWND window, LPARAM parameter)
     for (HWND stuck : *search->passOver)
         if (stuck == window) return TRUE;
     search->found = window;
+    return TRUE;
+}
+
+// The processes of the job by id and program name, one a line.
+static std::string JobProcessList(HANDLE job)
+{
+    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST head; ULONG_PTR more[63]; } ids;
+    memset(&ids, 0, sizeof ids);
+    ids.head.NumberOfAssignedProcesses = 64;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, 0)) return "\n  (no list)";
+    std::string list;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    for (ULONG i = 0; i < ids.head.NumberOfProcessIdsInList; ++i) {
+        DWORD pid = (DWORD)ids.head.ProcessIdList[i];
+        std::string name = "?";
+        PROCESSENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+            if (entry.th32ProcessID == pid) name = entry.szExeFile + std::string(" parent ") + std::to_string(entry.th32ParentProcessID);
+        list += "\n  process " + std::to_string(pid) + " " + name;
+    }
+    CloseHandle(snapshot);
+    return list;
+}
+
+// The process's top-level windows, visible or not, one a line: what a run
+// that does not end is waiting in.
+static BOOL CALLBACK ListWindow(HWND window, LPARAM parameter)
+{
+    std::pair<DWORD, std::string> *list = (std::pair<DWORD, std::string> *)parameter;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == list->first)
+        list->second += "\n  window " + ClassName(window) + " \"" + RobotText(window) + "\"" +
+                        (IsWindowVisible(window) ? " visible" : " hidden");
     return TRUE;
 }
 
@@ -277,13 +357,17 @@ static void Answer(HWND dialog, SeenDialog *seen, const RunAction &action)
         RobotClick(dialog, ok ? IDOK : IDCANCEL);
 }
 
-// How many processes of the job are still running; 0 on failure.
+// How many processes of the job are still running; 0 when that cannot be
+// learnt, which fails the test case.
 static DWORD JobProcesses(HANDLE job)
 {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
     memset(&accounting, 0, sizeof accounting);
-    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0))
+    if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0)) {
+        DWORD error = GetLastError();
+        RunFails("QueryInformationJobObject failed, error " + std::to_string(error));
         return 0;
+    }
     return accounting.ActiveProcesses;
 }
 
@@ -307,6 +391,12 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     // Should the test program itself end early, the job's end ends them too.
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+
+    // The platform starts the process that owns the desktop for the first
+    // program to need it, and it lives as long as any program uses the
+    // desktop. Started by the program under test, it would run in the job
+    // and outlive the run; this process asks for the desktop first.
+    GetDesktopWindow();
 
     std::string line = "\"" + program + "\"";
     if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
@@ -337,7 +427,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     const DWORD start = GetTickCount();
     auto elapsed = [&] { return GetTickCount() - start; };
     bool failed = false;
-    size_t next = 0;  // the next action
+    size_t next = 0;          // the next action
     std::vector<HWND> stuck;  // answered, but still shown
     while (elapsed() < timeoutMs) {
         DialogSearch search = {process.dwProcessId, &stuck, 0, false};
@@ -352,8 +442,8 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
                 failed = true;
             } else if ((actions[next].answer == BOX_OK) != seen.messageBox) {
                 RunFails(what + " came where action " + std::to_string(next + 1) + " (" +
-                           AnswerNames[actions[next].answer] + ") expected the other kind; answered with " +
-                           AnswerNames[action.answer]);
+                         AnswerNames[actions[next].answer] + ") expected the other kind; answered with " +
+                         AnswerNames[action.answer]);
                 failed = true;
                 ++next;
             } else {
@@ -373,9 +463,14 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     // What the program started may still be running: the second phase
     // writes its record before it ends.
     while (JobProcesses(job) > 0 && elapsed() < timeoutMs) Sleep(20);
-    if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0 || JobProcesses(job) > 0) {
+    bool ended = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+    DWORD running = JobProcesses(job);
+    if (!ended || running > 0) {
+        std::pair<DWORD, std::string> windows(process.dwProcessId, std::string());
+        if (!ended) EnumWindows(ListWindow, (LPARAM)&windows);
         RunFails("the run of " + program + " did not end within " + std::to_string(timeoutMs) +
-                   " ms; it was ended by force");
+                 " ms; it was ended by force. The program " + (ended ? "had ended" : "was still running") + ", " +
+                 std::to_string(running) + " processes in all" + JobProcessList(job) + windows.second);
         failed = true;
         result->timedOut = true;
         TerminateJobObject(job, 0xFFFFFFFF);
@@ -383,13 +478,12 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     } else if (!GetExitCodeProcess(process.hProcess, &result->exitCode)) {
         result->exitCode = 0xFFFFFFFF;
     }
-    if (result->timedOut) result->exitCode = 0xFFFFFFFF;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CloseHandle(job);
     if (next < actions.size() && !result->timedOut) {
         RunFails("the run ended with " + std::to_string(actions.size() - next) + " of " +
-                   std::to_string(actions.size()) + " actions unused, the first " + AnswerNames[actions[next].answer]);
+                 std::to_string(actions.size()) + " actions unused, the first " + AnswerNames[actions[next].answer]);
         failed = true;
     }
     // Every process of the run has ended: the record is complete now or never.

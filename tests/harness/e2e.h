@@ -36,6 +36,16 @@ bool FileExists(const std::string &path);
 std::string ReadWholeFile(const std::string &path);  // empty when missing
 std::string TempFolder(const char *tag);             // %TEMP%\setup1-TAG-PID, not created
 
+// Starts a console program with the arguments (quoted as needed), its
+// output and errors going to the file outputPath (nowhere when empty).
+// Fails the running test case when that cannot be done.
+bool StartConsole(const std::string &program, const std::string &arguments, const std::string &outputPath,
+                  PROCESS_INFORMATION *process);
+// Waits for a program so started and closes its handles; when it does not
+// end in time, it is ended and the running test case fails. Its exit code,
+// 0xFFFFFFFF when it did not end by itself.
+DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs);
+
 struct Phase2Record {
     std::string commandLine;  // GetCommandLineA
     std::string winMainLine;  // the command line WinMain received
@@ -81,7 +91,9 @@ struct RunAction {
 struct SeenDialog {
     bool messageBox = false;           // a message box; else the directory prompt
     std::string caption;
-    std::map<int, std::string> items;  // every child's text by control id: the prompt's texts and buttons, a box's text (0xFFFF) and buttons
+    // Every child's text by control id: the prompt's four texts and its
+    // buttons; a box's text (0xFFFF) and its buttons.
+    std::map<int, std::string> items;
     std::string path;                  // the prompt's path field; "" for a box
     std::string typed;                 // the path field after PROMPT_TYPE typed, before OK
     RECT rect = {0, 0, 0, 0};          // the window's rectangle on the screen
@@ -92,14 +104,13 @@ struct SeenDialog {
 };
 
 struct RunResult {
-    DWORD pid = 0;                  // the process's id
-    DWORD exitCode = 0xFFFFFFFF;    // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
-    bool timedOut = false;          // ended by force after the time limit
-    bool sawBackdrop = false;       // a visible SetupWClass window of the process was seen
+    DWORD pid = 0;                    // the process's id
+    DWORD exitCode = 0xFFFFFFFF;      // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
+    bool timedOut = false;            // ended by force after the time limit
+    bool sawBackdrop = false;         // a visible SetupWClass window of the process was seen
     std::vector<SeenDialog> dialogs;  // in the order they appeared
-    bool haveRecord = false;        // the stand-in second phase wrote a complete record
+    bool haveRecord = false;          // the stand-in second phase wrote a complete record
     Phase2Record record;
-    size_t Prompts() const;         // how many of the dialogs were the prompt
 };
 
 // Starts MEDIUM\SETUP1.EXE with commandLine (the part after the program name)
