@@ -176,7 +176,7 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
         RunResult run;
         RunSetup(&medium, "", {c.typePath ? RunAction{PROMPT_TYPE, other} : RunAction{PROMPT_EXIT}}, &run);
         CHECK(run.exitCode == c.wantExit);
-        REQUIRE(run.Prompts() == 1u);
+        REQUIRE(run.dialogs.size() == 1u);
         CHECK(run.dialogs[0].path == Drive() + "\\STAGE");
         CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
         CHECK(run.haveRecord == c.typePath);
@@ -238,7 +238,7 @@ TEST_CASE("A staging path rooted without a drive is on the current drive and sta
     LayMedium(&medium, {{"README.TXT", "read me"}}, "README.TXT", "", rooted);
     RunResult run;
     RunSetup(&medium, "", {}, &run);
-    CHECK(run.Prompts() == 0u);
+    CHECK(run.dialogs.size() == 0u);
     CHECK(run.exitCode == 1u);
     CHECK(GetFile("C:" + rooted + "\\README.TXT") == "read me");
     CHECK(run.record.currentDir == "C:" + rooted);
