@@ -1,7 +1,12 @@
 // Directories, the staging list and the launch, in this process, on real
 // files under Wine.
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <limits.h>
 #include <string.h>
+
+#include <vector>
 
 #include "e2e.h"
 #include "files.h"
@@ -282,6 +287,23 @@ TEST_CASE("LaunchPhaseTwo starts the program in the target with the described li
     }
 }
 
+// Handles of the running processes that this test program started under
+// the program name given.
+static std::vector<HANDLE> OwnChildren(const char *name)
+{
+    std::vector<HANDLE> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != GetCurrentProcessId() || lstrcmpiA(entry.szExeFile, name) != 0) continue;
+        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (child) children.push_back(child);
+    }
+    CloseHandle(snapshot);
+    return children;
+}
+
 TEST_CASE("LaunchPhaseTwo starts nothing when the line does not fit")
 {
     KeepDirectory keep;
@@ -299,10 +321,18 @@ TEST_CASE("LaunchPhaseTwo starts nothing when the line does not fit")
     Phase2Record record;
     CHECK(ReadPhase2Record(recordPath, &record));
     DeleteFileA(recordPath.c_str());
+    // The process that started is over before the next call.
+    for (HANDLE child : OwnChildren("P2.EXE")) {
+        CHECK(WaitForSingleObject(child, 10000) == WAIT_OBJECT_0);
+        CloseHandle(child);
+    }
     own += "o";
     SetCurrentDirectoryA("C:\\");
     CHECK(LaunchPhaseTwo(own.c_str()) == 0);
-    Sleep(1500);
+    // WinExec returns once the process exists: none does.
+    std::vector<HANDLE> started = OwnChildren("P2.EXE");
+    CHECK(started.size() == 0u);
+    for (HANDLE child : started) CloseHandle(child);
     CHECK(!Exists(recordPath));
     CHECK(CurrentDirectory() == "C:\\");
 }
