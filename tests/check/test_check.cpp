@@ -344,6 +344,9 @@ TEST_CASE("SETUP1-CHECK reports each fault of copyfiles and renameto with its en
         {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=,SUB\\X.DLL\r\n" PLAN_REST, "renameto[2] \"SUB\\X.DLL\"",
          "rename-path"},
         {"target=4\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "copyfiles \"\"", "copyfiles-empty"},
+        {"target=4\r\ncopyfiles=A.EXE,..\\B.DLL\r\n" PLAN_REST, "copyfiles[2] \"..\\B.DLL\"", "outside"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=,..\\X.DLL\r\n" PLAN_REST, "renameto[2] \"..\\X.DLL\"",
+         "outside"},
     };
     CheckMedium medium;
     CheckFaults(medium, faults, sizeof faults / sizeof faults[0]);
@@ -405,6 +408,8 @@ TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
         {"target=4\r\n" PLAN_FILES "tempspace=100\r\nrun=A.EXE\r\n", "tempdir \"\"", "tempdir-missing"},
         {"target=4\r\n" PLAN_FILES "tempdir=STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "tempdir \"STAGE\"",
          "tempdir-relative"},
+        {"target=4\r\n" PLAN_FILES "tempdir=\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "tempdir \"\\STAGE\"",
+         "tempdir-relative"},
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\n", "run \"\"", "run-missing"},
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n", "run \"P2.EXE\"",
          "run-not-staged"},
@@ -414,11 +419,20 @@ TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
     CheckMedium medium;
     CheckFaults(medium, faults, sizeof faults / sizeof faults[0]);
 
-    // A staging folder that is the medium folder itself.
-    medium.Plan("target=4\r\n" PLAN_FILES "tempdir=" + medium.medium.dir + "\r\ntempspace=100\r\nrun=A.EXE\r\n");
-    CheckRun run = medium.Check();
-    INFO(run.out);
-    CHECK(FindLine(run, "warning", "tempdir \"" + medium.medium.dir + "\"", "tempdir-is-medium") != "");
+    // A staging folder that is the medium folder itself, under its own name
+    // and under its short name, which only the files in it tell apart.
+    char shortName[MAX_PATH];
+    DWORD length = GetShortPathNameA(medium.medium.dir.c_str(), shortName, sizeof shortName);
+    REQUIRE(length > 0);
+    REQUIRE(length < sizeof shortName);
+    REQUIRE(std::string(shortName) != medium.medium.dir);
+    CheckRun run;
+    for (const std::string &tempdir : {medium.medium.dir, std::string(shortName)}) {
+        medium.Plan("target=4\r\n" PLAN_FILES "tempdir=" + tempdir + "\r\ntempspace=100\r\nrun=A.EXE\r\n");
+        run = medium.Check();
+        INFO(run.out);
+        CHECK(FindLine(run, "warning", "tempdir \"" + tempdir + "\"", "tempdir-is-medium") != "");
+    }
 
     // A value longer than its buffer is cut by the profile reader.
     std::string copy = "A.EXE," + std::string(600, 'C');
