@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include <string.h>  // memcpy: SETUP1.EXE has its own
+
 size_t TextLength(const char *text)
 {
     size_t length = 0;
@@ -40,18 +42,13 @@ char *FindInText(char *text, const char *part)
     return length == 0 ? text : 0;
 }
 
-static void CopyBytes(char *dst, const char *src, size_t count)
-{
-    for (size_t i = 0; i < count; ++i) dst[i] = src[i];
-}
-
 int CopyText(char *dst, size_t dstSize, const char *src)
 {
     if (dstSize == 0) return 0;
     size_t length = TextLength(src);
     int fits = length < dstSize;
     if (!fits) length = dstSize - 1;
-    CopyBytes(dst, src, length);
+    memcpy(dst, src, length);
     dst[length] = '\0';
     return fits;
 }
@@ -86,7 +83,7 @@ int JoinPathIn(char *path, size_t pathSize, const char *name)
     size_t nameLength = TextLength(name);
     if (length + (needSeparator ? 1 : 0) + nameLength >= pathSize) return 0;
     if (needSeparator) path[length++] = '\\';
-    CopyBytes(path + length, name, nameLength + 1);
+    memcpy(path + length, name, nameLength + 1);
     return 1;
 }
 
@@ -142,7 +139,7 @@ int DriveRoot(char *root, size_t rootSize, const char *path, const char *current
         }
         size_t length = (size_t)(end - path);
         if (length + 2 > rootSize) return 0;
-        CopyBytes(root, path, length);
+        memcpy(root, path, length);
         root[length] = '\\';
         root[length + 1] = '\0';
         return 1;

@@ -161,14 +161,20 @@ static const char *const LateLoadedDlls[] = {
     "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL", "CLBCATQ.DLL", "NTMARTA.DLL", "PROFAPI.DLL",
 };
 
+// A kernel32 function newer than Windows NT 3.1, or 0 where there is none:
+// an import of it would keep the program from starting there at all.
+static void *KernelFunction(const char *name)
+{
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    return kernel ? (void *)GetProcAddress(kernel, name) : 0;
+}
+
 void GuardDllSearch()
 {
     typedef BOOL(WINAPI * DefaultDllDirectories)(DWORD);
     typedef BOOL(WINAPI * DllDirectory)(LPCSTR);
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    if (!kernel) return;
-    DefaultDllDirectories setDefault = (DefaultDllDirectories)(void *)GetProcAddress(kernel, "SetDefaultDllDirectories");
-    DllDirectory setDirectory = (DllDirectory)(void *)GetProcAddress(kernel, "SetDllDirectoryA");
+    DefaultDllDirectories setDefault = (DefaultDllDirectories)KernelFunction("SetDefaultDllDirectories");
+    DllDirectory setDirectory = (DllDirectory)KernelFunction("SetDllDirectoryA");
     unsigned long major = LOBYTE(LOWORD(GetVersion()));
     int steps = DllGuardSteps(major, setDefault != 0, setDirectory != 0);
     const DWORD searchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
@@ -212,11 +218,9 @@ int CheckPlatform()
     GetSystemInfo(&system);
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
-    // Windows NT 3.1 has no GetVersionExA; an import of it would keep the
-    // program from starting there at all, before it could refuse politely.
+    // Windows NT 3.1, which is to be refused politely, has no GetVersionExA.
     typedef BOOL(WINAPI * VersionQuery)(OSVERSIONINFOA *);
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    VersionQuery query = kernel ? (VersionQuery)(void *)GetProcAddress(kernel, "GetVersionExA") : 0;
+    VersionQuery query = (VersionQuery)KernelFunction("GetVersionExA");
     if (query) {
         // A failed query leaves the version at 0.0, which is accepted.
         query(&version);

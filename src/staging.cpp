@@ -308,16 +308,15 @@ int PassedOverMatch(const CopyListing *listing, WIN32_FIND_DATAA *found)
 
 int CopyFileSpec(const char *spec, const char *destinationDirectory)
 {
-    return CopyFileSpecKeeping(spec, destinationDirectory, 0);
-}
-
-int CopyFileSpecKeeping(const char *spec, const char *destinationDirectory, int keepExisting)
-{
     AcquireCopyBuffer();
     if (!CopyBuffer.buffer) return COPY_NO_MEMORY;
     CopyListing listing;
     int result = BeginCopyListing(&listing, spec, destinationDirectory) ? COPY_DONE : COPY_NOT_FOUND;
-    listing.keepExisting = keepExisting;
+    // Copied into its own folder under another name (X.SY$ as X.SYS), a
+    // match must not replace a file that lies there beside it.
+    char sourceFolder[PATH_SIZE];
+    CopyText(sourceFolder, sizeof sourceFolder, listing.spec);
+    listing.keepExisting = result == COPY_DONE && SameFolder(destinationDirectory, DirectoryPart(sourceFolder));
     while (result == COPY_DONE && NextCopyMatch(&listing))
         if (listing.verdict == MATCH_COPY) result = CopyCurrentMatch(&listing);
     EndCopyListing(&listing);
@@ -352,15 +351,14 @@ int NextStagingStep(StagingWalk *walk)
     walk->copyEntry = TakeListEntry(&walk->copyCursor, &walk->ended);
     walk->renameEntry = TakeListEntry(&walk->renameCursor, &renameEnded);
     walk->plain = FindChar(walk->copyEntry, '*') == 0;
-    walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = walk->renameTo[0] = '\0';
+    walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = '\0';
     // Nothing outside the target directory is removed or renamed: an entry
     // that climbs out with ".." is only copied, under its own name.
     int copyInside = !PathClimbsOut(walk->copyEntry), renameInside = !PathClimbsOut(walk->renameEntry);
     if (walk->plain && !walk->sameDirectory) {
         if (walk->copyEntry[0] && copyInside) InTarget(walk->removeCopy, walk->copyEntry);
-        if (walk->renameEntry[0] && renameInside && InTarget(walk->removeRename, walk->renameEntry)[0] &&
-            copyInside && InTarget(walk->renameFrom, walk->copyEntry)[0])
-            CopyText(walk->renameTo, sizeof walk->renameTo, walk->removeRename);
+        if (walk->renameEntry[0] && renameInside && InTarget(walk->removeRename, walk->renameEntry)[0] && copyInside)
+            InTarget(walk->renameFrom, walk->copyEntry);
     }
     if (!CopyText(walk->spec, sizeof walk->spec, SourceDirectory) || !JoinPath(walk->spec, walk->copyEntry))
         walk->spec[0] = '\0';
@@ -383,14 +381,12 @@ int StageFiles()
         if (walk.removeCopy[0] && !IsOnMedium(walk.removeCopy, walk.copyEntry)) DeleteFileA(walk.removeCopy);
         if (walk.removeRename[0] && !IsOnMedium(walk.removeRename, walk.renameEntry)) DeleteFileA(walk.removeRename);
         if (!walk.spec[0]) continue;
-        // Staged into the medium's own folder, a copy under another name
-        // (X.SY$ as X.SYS) must not replace a file of the medium.
-        int result = CopyFileSpecKeeping(walk.spec, TargetDirectory, walk.sameDirectory);
+        int result = CopyFileSpec(walk.spec, TargetDirectory);
         // A full disk may be mended by another target; the rest cannot.
         if (result == COPY_WRITE_FAULT) return STAGE_DISK_FULL;
         if (result == COPY_NO_MEMORY || result == COPY_READ_FAULT) return STAGE_FAILED;
         if (walk.renameFrom[0] && !IsOnMedium(walk.renameFrom, walk.copyEntry))
-            MoveFileA(walk.renameFrom, walk.renameTo);
+            MoveFileA(walk.renameFrom, walk.removeRename);
     }
     return STAGE_DONE;
 }

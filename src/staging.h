@@ -78,7 +78,7 @@ struct CopyListing {
     char spec[PATH_SIZE];
     char dollarSpec[PATH_SIZE];
     const char *destinationDirectory;
-    int keepExisting;  // a file already in the destination is not replaced
+    int keepExisting;  // the destination is the source's own folder: no file there is replaced
     int dollarMode;  // found by its "$" name, copied under the spec's name
     HANDLE search;
     int fresh;       // found holds a match not yet taken
@@ -104,8 +104,6 @@ int CopyCurrentMatch(CopyListing *listing);
 // file of its "$" form. 1 with it in found, 0 when there is none.
 int PassedOverMatch(const CopyListing *listing, WIN32_FIND_DATAA *found);
 int CopyFileSpec(const char *spec, const char *destinationDirectory);
-// CopyFileSpec that, with keepExisting, replaces no file already in the destination.
-int CopyFileSpecKeeping(const char *spec, const char *destinationDirectory, int keepExisting);
 // 1 when both paths name the same file or directory as the platform
 // resolves them (full path, case ignored).
 int SamePath(const char *a, const char *b);
@@ -129,8 +127,7 @@ struct StagingWalk {
     char removeCopy[PATH_SIZE];       // removed from the target before the copy ("" none)
     char removeRename[PATH_SIZE];
     char spec[PATH_SIZE];             // the entry on the medium; "" when it does not fit
-    char renameFrom[PATH_SIZE];       // renamed after the copy ("" none)
-    char renameTo[PATH_SIZE];
+    char renameFrom[PATH_SIZE];       // renamed to removeRename after the copy ("" none)
 };
 // Starts the walk of the plan's lists for the target directory.
 void BeginStagingWalk(StagingWalk *walk);
