@@ -28,6 +28,14 @@ if [ ! -f "$WINEPREFIX/.setup1-ready" ]; then
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
   touch "$WINEPREFIX/.setup1-ready"
 fi
+# A copy of the prefix as it stands before any test, for the tests on X
+# screens of other sizes: the prefix itself changes under the tests that
+# run beside them. Made with the wineserver down, so its registry is whole.
+if [ ! -f "$build/wineprefix-base/.setup1-ready" ]; then
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$build/wineprefix-base"
+  cp -a --reflink=auto "$WINEPREFIX" "$build/wineprefix-base"
+fi
 wineserver -p </dev/null >/dev/null 2>&1 || true
 # Start the services and the desktop now, with stdio on /dev/null: started
 # later by a test program, they would keep that test's output pipe open.

@@ -1,14 +1,14 @@
 #!/bin/sh
 # Runs a Windows program on an X screen of another size. A wineserver keeps
 # the display of the first GUI program it served, so the program gets its
-# own Xvfb and its own copy of the build tree's Wine prefix (made by the
-# fixture), and everything started here is stopped again.
+# own Xvfb and its own copy of the build tree's Wine prefix (of the copy the
+# fixture made before any test ran), and everything started here is stopped again.
 # usage: other-screen.sh BUILD_DIR WIDTHxHEIGHTxDEPTH PROGRAM [ARGS...]
 set -u
 build=$(cd "$1" && pwd)
 screen=$2
 shift 2
-[ -f "$build/wineprefix/.setup1-ready" ] || { echo "no Wine prefix in $build; run wine-up.sh first" >&2; exit 1; }
+[ -f "$build/wineprefix-base/.setup1-ready" ] || { echo "no Wine prefix in $build; run wine-up.sh first" >&2; exit 1; }
 work=$(mktemp -d "$build/screen-XXXXXX")
 xvfb=
 cleanup() {
@@ -21,7 +21,7 @@ trap 'exit 1' INT TERM
 
 Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" </dev/null >/dev/null 2>&1 &
 xvfb=$!
-cp -a --reflink=auto "$build/wineprefix" "$work/prefix" || exit 1
+cp -a --reflink=auto "$build/wineprefix-base" "$work/prefix" || exit 1
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb $screen did not start" >&2; exit 1; }
 
