@@ -68,20 +68,29 @@ static unsigned char *Put16(unsigned char *p, unsigned v)
 }
 static unsigned char *Put32(unsigned char *p, unsigned long v) { return Put16(Put16(p, v & 0xFFFF), v >> 16); }
 
-// S-1-5-18, S-1-5-32-544 and S-1-3-0.
-static const unsigned char SystemSid[12] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
-static const unsigned char AdministratorsSid[16] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
-// Stands in an inheritable entry for whoever makes a file inside: this run.
-static const unsigned char CreatorOwnerSid[12] = {1, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0};
-
 enum {
     SD_DACL_PRESENT = 0x0004,
-    SD_DACL_PROTECTED = 0x1000,  // no entries inherited from the parent
     SD_SELF_RELATIVE = 0x8000,
     ACE_ALLOWED = 0,
     ACE_DENIED = 1,
-    ACE_INHERITED_BY_ALL = 0x03,  // OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE
+    GUARDED_HEAD_SIZE = 20 + 8 + 20 + 24,  // StagingSecurity up to the user's entry
 };
+// What StagingSecurity starts with: a self-relative descriptor with no
+// owner or group (the platform's defaults), no SACL and a protected DACL
+// (SE_DACL_PROTECTED: nothing inherited from the parent) right after it;
+// the DACL's header (its size and count filled in) and the entries of
+// S-1-5-18 and S-1-5-32-544: full control (FILE_ALL_ACCESS), inherited by
+// all made inside (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE).
+static const unsigned char GuardedHead[GUARDED_HEAD_SIZE] = {
+    1, 0, 0x04, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,
+    2, 0, 0, 0, 3, 0, 0, 0,
+    ACE_ALLOWED, 3, 20, 0, 0xFF, 0x01, 0x1F, 0, 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,
+    ACE_ALLOWED, 3, 24, 0, 0xFF, 0x01, 0x1F, 0, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,
+};
+static const unsigned char *const SystemSid = GuardedHead + 36;
+static const unsigned char *const AdministratorsSid = GuardedHead + 56;
+// Stands in an inheritable entry for whoever makes a file inside: this run.
+static const unsigned char CreatorOwnerSid[12] = {1, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0};
 static const unsigned long FullControl = 0x001F01FF;  // FILE_ALL_ACCESS
 // FILE_WRITE_DATA (add file), FILE_APPEND_DATA (add folder), FILE_WRITE_EA,
 // FILE_DELETE_CHILD, FILE_WRITE_ATTRIBUTES, DELETE, WRITE_DAC, WRITE_OWNER,
@@ -105,26 +114,20 @@ static int SameSid(const unsigned char *a, size_t aLength, const unsigned char *
 
 size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize)
 {
-    const unsigned char *sids[3] = {SystemSid, AdministratorsSid, userSid};
-    size_t lengths[3] = {sizeof SystemSid, sizeof AdministratorsSid, SidLength(userSid, userSize)};
-    size_t aclSize = 8 + 3 * 8 + lengths[0] + lengths[1] + lengths[2];
-    if (!lengths[2] || 20 + aclSize > outSize) return 0;
-    // Self-relative: no owner or group (the platform's defaults), no SACL,
-    // the DACL right after the header.
-    unsigned char *p = Put16(Put16(out, 1), SD_SELF_RELATIVE | SD_DACL_PROTECTED | SD_DACL_PRESENT);
-    p = Put32(Put32(Put32(Put32(p, 0), 0), 0), 20);
-    p = Put16(Put16(Put16(Put16(p, 2), (unsigned)aclSize), 3), 0);
-    for (int i = 0; i < 3; ++i) {
-        p = Put32(Put16(Put16(p, ACE_ALLOWED | ACE_INHERITED_BY_ALL << 8), (unsigned)(8 + lengths[i])), FullControl);
-        for (size_t j = 0; j < lengths[i]; ++j) *p++ = sids[i][j];
-    }
-    return 20 + aclSize;
+    size_t userLength = SidLength(userSid, userSize), size = GUARDED_HEAD_SIZE + 8 + userLength;
+    if (!userLength || size > outSize) return 0;
+    for (size_t i = 0; i < GUARDED_HEAD_SIZE; ++i) out[i] = GuardedHead[i];
+    Put16(out + 22, (unsigned)(size - 20));
+    unsigned char *p = Put32(Put16(Put16(out + GUARDED_HEAD_SIZE, GuardedHead[28] | GuardedHead[29] << 8),
+                                   (unsigned)(8 + userLength)),
+                             FullControl);
+    for (size_t i = 0; i < userLength; ++i) p[i] = userSid[i];
+    return size;
 }
 
 static int TrustedSid(const unsigned char *sid, size_t length, const unsigned char *userSid, size_t userLength)
 {
-    return SameSid(sid, length, SystemSid, sizeof SystemSid) ||
-           SameSid(sid, length, AdministratorsSid, sizeof AdministratorsSid) ||
+    return SameSid(sid, length, SystemSid, 12) || SameSid(sid, length, AdministratorsSid, 16) ||
            (userLength && SameSid(sid, length, userSid, userLength));
 }
 
