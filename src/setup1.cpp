@@ -293,14 +293,19 @@ int FindInstalledProduct()
 
 static int RunNormalMode(const char *commandLine)
 {
+    GuardStagingFolders();
     for (;;) {
-        while (!PrepareTargetDirectory())
+        int claim;
+        while ((claim = PrepareTargetDirectory() ? ClaimStagingFolder() : CLAIM_NOT_READY) == CLAIM_NOT_READY)
             if (!PromptForDirectory(PROMPT_STAGING)) return 0;
+        // Another run stages there now and starts the second phase itself.
+        if (claim == CLAIM_BUSY) return 0;
         int staged = StageFiles();
         if (staged == STAGE_DONE) break;
-        // A disk that filled up during the copy is a target without the
-        // space: the user may pick another. Other faults end the run.
-        if (staged != STAGE_DISK_FULL || !PromptForDirectory(PROMPT_STAGING)) return 0;
+        // A disk that filled up during the copy, or a file there that stays
+        // (in use), is a target the list does not fit: the user may pick
+        // another. Other faults end the run.
+        if (staged != STAGE_ELSEWHERE || !PromptForDirectory(PROMPT_STAGING)) return 0;
     }
     return LaunchPhaseTwo(commandLine) ? 1 : 0;
 }

@@ -14,6 +14,7 @@ enum {
     COPY_NO_MEMORY = 8,      // ERROR_NOT_ENOUGH_MEMORY
     COPY_WRITE_FAULT = 29,   // ERROR_WRITE_FAULT
     COPY_READ_FAULT = 30,    // ERROR_READ_FAULT
+    COPY_CREATE_FAULT = 82,  // ERROR_CANNOT_MAKE: a copy could not be created anew
 };
 
 // Assembles the second phase's command line: program (quoted when it holds
@@ -37,6 +38,32 @@ int HasWildcard(const char *text);
 // the terminator, so that every later entry is empty, and *ended is set.
 char *TakeListEntry(char **cursor, int *ended);
 
+// Who may write the staging folder: SYSTEM, Administrators and the user
+// that runs the program, nobody else.
+enum {
+    SID_SIZE_MAX = 68,  // a SID of 15 subauthorities
+    STAGING_SECURITY_SIZE = 20 + 8 + 3 * 8 + 12 + 16 + SID_SIZE_MAX,
+    LOCK_NAME_SIZE = 260,  // MAX_PATH: the longest name of a mutex
+};
+// Length of a well-formed SID at sid within size bytes, else 0.
+size_t SidLength(const unsigned char *sid, size_t size);
+// The self-relative security descriptor of a folder the program makes on
+// the way to the staging folder: a protected DACL of three entries, full
+// control for SYSTEM, Administrators and userSid, inherited by all made
+// inside. Its length, 0 when it does not fit outSize or userSid is no SID.
+size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize);
+// 1 when an existing folder with this self-relative security descriptor
+// (owner and DACL) may be the staging folder of userSid: its owner is one
+// of the three, and no entry lets anyone else write, delete or change the
+// security of the folder or of what is made in it.
+int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize);
+// The name of the mutex that one staging at a time takes for a folder: its
+// volume serial number and file index, or where the file system gives no
+// index (both halves 0) its full upper-cased path; in the "Global\"
+// namespace when global. 0, with name empty, when it does not fit.
+int StagingLockName(char *name, size_t size, int global, unsigned long serial, unsigned long indexHigh,
+                    unsigned long indexLow, const char *fullPath);
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -55,6 +82,16 @@ extern void (*CopyBufferFree)(void *block);
 extern DWORD DiskFigures[4];
 
 int PrepareTargetDirectory();
+// From now on the folders MakeDirectory makes are staging folders, open to
+// SYSTEM, Administrators and the running user alone, where the platform
+// keeps security (the NT family); elsewhere nothing changes.
+void GuardStagingFolders();
+enum { CLAIM_READY = 0, CLAIM_NOT_READY, CLAIM_BUSY };
+// After PrepareTargetDirectory: CLAIM_READY when the staging folder may be
+// staged into and is now this run's alone; CLAIM_NOT_READY when others may
+// write it (another path is wanted); CLAIM_BUSY when another run stages
+// there now.
+int ClaimStagingFolder();
 int MakeDirectory(const char *path);
 int ChangeDirectory(const char *path);
 
@@ -134,7 +171,9 @@ void BeginStagingWalk(StagingWalk *walk);
 // Makes the next pass current; 0 when the list is done.
 int NextStagingStep(StagingWalk *walk);
 
-enum { STAGE_FAILED = 0, STAGE_DONE = 1, STAGE_DISK_FULL = 2 };
+// STAGE_ELSEWHERE: the target cannot take the list (a full disk, a file of
+// the list that cannot be removed or created anew); another target may.
+enum { STAGE_FAILED = 0, STAGE_DONE = 1, STAGE_ELSEWHERE = 2 };
 // Copies the staging list into the target directory; a STAGE_* result. The
 // plan's lists are walked on copies, so a second attempt stages them again.
 int StageFiles();

@@ -193,7 +193,7 @@ DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs)
 // The record is complete once its last line is "end".
 static bool SplitRecord(const std::string &data, Phase2Record *record)
 {
-    std::string lines[4];
+    std::string lines[5];
     size_t start = 0;
     for (std::string &line : lines) {
         size_t end = data.find("\r\n", start);
@@ -201,10 +201,11 @@ static bool SplitRecord(const std::string &data, Phase2Record *record)
         line = data.substr(start, end - start);
         start = end + 2;
     }
-    if (lines[3] != "end" || start != data.size()) return false;
+    if (lines[4] != "end" || start != data.size()) return false;
     record->commandLine = lines[0];
     record->winMainLine = lines[1];
     record->currentDir = lines[2];
+    record->files = lines[3];
     return true;
 }
 
@@ -239,7 +240,7 @@ static std::string ClassName(HWND window)
 // The process's topmost visible dialog (class #32770) that is not in
 // passOver, and whether its backdrop is shown.
 struct DialogSearch {
-    DWORD pid;
+    DWORD pid, secondPid;
     const std::vector<HWND> *passOver;
     HWND found;
     bool backdrop;
@@ -250,7 +251,7 @@ static BOOL CALLBACK MatchRunWindow(HWND window, LPARAM parameter)
     DialogSearch *search = (DialogSearch *)parameter;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
+    if ((pid != search->pid && (pid != search->secondPid || !pid)) || !IsWindowVisible(window)) return TRUE;
     std::string name = ClassName(window);
     if (name == "SetupWClass") search->backdrop = true;
     if (name != "#32770" || search->found) return TRUE;
@@ -372,7 +373,7 @@ static DWORD JobProcesses(HANDLE job)
 }
 
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs)
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs)
 {
     *result = RunResult();
     std::string recordPath = TempFolder("run-record") + ".txt";
@@ -400,29 +401,41 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
 
     std::string line = "\"" + program + "\"";
     if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
-    // CreateProcessA may write into the command line.
-    std::string writable = line + '\0';
-    // The environment is inherited; the second phase inherits it in turn.
-    SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    memset(&process, 0, sizeof process);
-    BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0,
-                                  currentDir.empty() ? 0 : currentDir.c_str(), &startup, &process);
-    DWORD startError = GetLastError();
-    SetEnvironmentVariableA("PHASE2_RECORD", 0);
-    if (!started) {
-        RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
+    // Starts the program in the job; false, with the test failed, when it cannot.
+    auto startInJob = [&](PROCESS_INFORMATION *process) {
+        // CreateProcessA may write into the command line.
+        std::string writable = line + '\0';
+        // The environment is inherited; the second phase inherits it in turn.
+        SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
+        STARTUPINFOA startup;
+        memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        memset(process, 0, sizeof *process);
+        BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0,
+                                      currentDir.empty() ? 0 : currentDir.c_str(), &startup, process);
+        DWORD startError = GetLastError();
+        SetEnvironmentVariableA("PHASE2_RECORD", 0);
+        if (!started) {
+            RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
+            return false;
+        }
+        BOOL assigned = AssignProcessToJobObject(job, process->hProcess);
+        DWORD assignError = GetLastError();
+        ResumeThread(process->hThread);
+        if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
+        return true;
+    };
+    PROCESS_INFORMATION process, second;
+    memset(&second, 0, sizeof second);
+    if (!startInJob(&process)) {
         CloseHandle(job);
         return false;
     }
     result->pid = process.dwProcessId;
-    BOOL assigned = AssignProcessToJobObject(job, process.hProcess);
-    DWORD assignError = GetLastError();
-    ResumeThread(process.hThread);
-    if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
+    if (secondStartMs) {
+        Sleep(secondStartMs);
+        startInJob(&second);
+    }
 
     const DWORD start = GetTickCount();
     auto elapsed = [&] { return GetTickCount() - start; };
@@ -430,7 +443,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     size_t next = 0;          // the next action
     std::vector<HWND> stuck;  // answered, but still shown
     while (elapsed() < timeoutMs) {
-        DialogSearch search = {process.dwProcessId, &stuck, 0, false};
+        DialogSearch search = {process.dwProcessId, second.dwProcessId, &stuck, 0, false};
         EnumWindows(MatchRunWindow, (LPARAM)&search);
         if (search.backdrop) result->sawBackdrop = true;
         if (search.found) {
@@ -478,8 +491,17 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     } else if (!GetExitCodeProcess(process.hProcess, &result->exitCode)) {
         result->exitCode = 0xFFFFFFFF;
     }
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    memset(&accounting, 0, sizeof accounting);
+    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0);
+    result->processes = accounting.TotalProcesses;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    if (second.hProcess) {
+        if (!result->timedOut) GetExitCodeProcess(second.hProcess, &result->secondExitCode);
+        CloseHandle(second.hThread);
+        CloseHandle(second.hProcess);
+    }
     CloseHandle(job);
     if (next < actions.size() && !result->timedOut) {
         RunFails("the run ended with " + std::to_string(actions.size() - next) + " of " +
@@ -493,7 +515,8 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
 }
 
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs)
+              RunResult *result, DWORD timeoutMs, DWORD secondStartMs)
 {
-    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs);
+    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs,
+                      secondStartMs);
 }

@@ -50,6 +50,7 @@ struct Phase2Record {
     std::string commandLine;  // GetCommandLineA
     std::string winMainLine;  // the command line WinMain received
     std::string currentDir;   // GetCurrentDirectoryA at start
+    std::string files;        // "NAME=SIZE;" for each file in that folder at start
 };
 // Waits up to timeoutMs for the record file to be complete, then reads it;
 // with 0 it reads once.
@@ -106,6 +107,8 @@ struct SeenDialog {
 struct RunResult {
     DWORD pid = 0;                    // the process's id
     DWORD exitCode = 0xFFFFFFFF;      // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
+    DWORD secondExitCode = 0xFFFFFFFF;  // that of the second start, when there was one
+    DWORD processes = 0;              // processes of the run in all, those started included
     bool timedOut = false;            // ended by force after the time limit
     bool sawBackdrop = false;         // a visible SetupWClass window of the process was seen
     std::vector<SeenDialog> dialogs;  // in the order they appeared
@@ -120,10 +123,13 @@ struct RunResult {
 // false) when the run does not end within timeoutMs (it is then ended by
 // force and timedOut set), when a dialog finds no action left or one of the
 // wrong kind (it is answered with Exit or OK), when actions are left unused,
-// or when the program cannot be started.
+// or when the program cannot be started. With secondStartMs the program is
+// started again that long after the first, as by a second double-click; the
+// runner answers the dialogs of both and waits for both.
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs = 30000);
+              RunResult *result, DWORD timeoutMs = 30000, DWORD secondStartMs = 0);
 // The same for any program, started in the folder currentDir (the current
 // one when empty): the runner's own machinery, for other programs of the tests.
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000);
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000,
+                DWORD secondStartMs = 0);
