@@ -32,13 +32,14 @@ int SpaceSuffices(unsigned long sectorsPerCluster, unsigned long bytesPerSector,
 
 const char *FindExtension(const char *path)
 {
-    const char *end = path + TextLength(path);
-    for (const char *p = end; p > path;) {
-        --p;
-        if (*p == '.') return p + 1;
-        if (*p == '/' || *p == '\\') break;
+    // Forward, so that the second byte of a two-byte character is never
+    // taken for a separator.
+    const char *extension = 0, *p = path;
+    for (; *p; p = NextCharacter(p)) {
+        if (*p == '.') extension = p + 1;
+        if (*p == '/' || *p == '\\') extension = 0;
     }
-    return end;
+    return extension ? extension : p;
 }
 
 int HasWildcard(const char *text) { return FindChar(text, '*') != 0 || FindChar(text, '?') != 0; }
@@ -142,7 +143,8 @@ static int ResolvePath(const char *path, char *full)
 {
     DWORD length = GetFullPathNameA(path, PATH_SIZE, full, 0);
     if (length == 0 || length >= PATH_SIZE) return 0;
-    while (length > 1 && (full[length - 1] == '\\' || full[length - 1] == '/') && full[length - 2] != ':')
+    // FileNamePart tells a separator from the second byte of a character.
+    while (length > 1 && full[length - 1] != ':' && FileNamePart(full) == full + length && full[length - 2] != ':')
         full[--length] = '\0';
     return 1;
 }

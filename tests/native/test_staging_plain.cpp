@@ -53,17 +53,22 @@ TEST_CASE("TakeListEntry cuts a list at its commas and stays at the end")
 
 TEST_CASE("FindExtension takes the text after the dot of the last component")
 {
-    static const struct { const char *path, *want; } cases[] = {
+    static const struct { const char *path, *want, *want932 = 0; } cases[] = {
         {"A:\\FILE.SYS", "SYS"}, {"A:\\SET.UP\\FILE", ""}, {"FILE.", ""},      {"A:\\DRV\\VX.sys", "sys"},
         {"", ""},                {".SYS", "SYS"},          {"A/B.C/D", ""},   {"A:\\X.TAR.GZ", "GZ"},
         {"NOEXT", ""},           {"A:\\.\\X", ""},
+        {"A:\\X.S\x83\x5C", "", "S\x83\x5C"},  // ends in a two-byte character under code page 932
     };
-    for (const auto &c : cases) {
-        INFO("FindExtension(\"", c.path, "\")");
-        const char *got = FindExtension(c.path);
-        CHECK(Text(got) == c.want);
-        CHECK(got >= c.path);
-        CHECK(got <= c.path + strlen(c.path));
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            INFO("FindExtension(\"", Bytes(c.path, strlen(c.path)), "\") code page 932: ", cp932);
+            const char *got = FindExtension(c.path);
+            CHECK(Bytes(got, strlen(got)) == Bytes(want, strlen(want)));
+            CHECK(got >= c.path);
+            CHECK(got <= c.path + strlen(c.path));
+        }
     }
 }
 
