@@ -72,6 +72,26 @@ TEST_CASE("FindExtension takes the text after the dot of the last component")
     }
 }
 
+TEST_CASE("SameIdentity compares file indexes where both files have one, else the full paths")
+{
+    static const struct { unsigned long a[3], b[3]; int samePath, want; } cases[] = {
+        {{7, 0, 42}, {7, 0, 42}, 0, 1},  // one file under two names
+        {{7, 0, 42}, {7, 0, 43}, 1, 0},  // two files: the path text does not count
+        {{7, 0, 42}, {8, 0, 42}, 0, 0},  // the same index on another volume
+        {{7, 1, 42}, {7, 2, 42}, 0, 0},
+        {{7, 1, 0}, {7, 1, 0}, 0, 1},    // an index whose low half is 0 is still one
+        {{7, 0, 0}, {7, 0, 0}, 0, 0},    // no identities (a redirector, a failed query): the paths differ
+        {{7, 0, 0}, {7, 0, 0}, 1, 1},
+        {{0, 0, 0}, {7, 0, 42}, 0, 0},
+        {{7, 0, 42}, {0, 0, 0}, 1, 1},
+    };
+    for (const auto &c : cases) {
+        INFO("volume ", c.a[0], " index ", c.a[1], ":", c.a[2], " against ", c.b[0], " index ", c.b[1], ":", c.b[2],
+             ", same path ", c.samePath);
+        CHECK(SameIdentity(c.a[0], c.a[1], c.a[2], c.b[0], c.b[1], c.b[2], c.samePath) == c.want);
+    }
+}
+
 TEST_CASE("HasWildcard finds a star or a question mark anywhere")
 {
     static const struct { const char *text; int want; } cases[] = {
