@@ -171,7 +171,7 @@ static int IsOpenFile(HANDLE source, const char *sourcePath, const char *path)
 {
     HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
     if (other == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION a, b;
+    BY_HANDLE_FILE_INFORMATION a, b = {};
     // A query that fails tells no identity, as an index of 0 does.
     if (!GetFileInformationByHandle(source, &a) || !GetFileInformationByHandle(other, &b))
         a.nFileIndexHigh = a.nFileIndexLow = 0;
@@ -250,7 +250,8 @@ static int JudgeMatch(CopyListing *l)
     if (l->file == INVALID_HANDLE_VALUE || !GetFileTime(l->file, 0, 0, &l->lastWrite)) return MATCH_UNREADABLE;
     // The destination is created anew; were it the source itself, the
     // source would be lost.
-    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->source, l->destination)) return MATCH_SAME_FILE;
+    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->source, l->destination))
+        return MATCH_SAME_FILE;
     return MATCH_COPY;
 }
 
