@@ -13,6 +13,10 @@ extern DialogPoint DialogCentre;  // x -1: no centre remembered
 // of 0, 0.
 DialogPoint DialogPlacement(int screenWidth, int screenHeight, int width, int height, DialogPoint centre);
 
+// Removes the blanks (spaces and tabs) before and after text, in place, as
+// the profile reader does for the plan's values.
+void TrimBlanks(char *text);
+
 #ifdef _WIN32
 #include <windows.h>
 

@@ -133,15 +133,17 @@ int VersionValue(const char *text)
 
 void UpperCaseAscii(char *text)
 {
-    for (; *text; ++text)
+    // The second byte of a two-byte character is no letter.
+    for (; *text; text = NextCharacter(text))
         if (*text >= 'a' && *text <= 'z') *text = (char)(*text - 'a' + 'A');
 }
 
 void CutUserFolder(char *directory)
 {
     // Only a whole "\USER" component is the per-user folder; C:\USERDATA is not.
-    for (char *p = FindInText(directory, "\\USER"); p; p = FindInText(p + 1, "\\USER")) {
-        if (p[5] == '\0' || p[5] == '\\') {
+    // A "\" that is the second byte of a two-byte character starts none.
+    for (char *p = directory; *p; p = NextCharacter(p)) {
+        if (*p == '\\' && FindInText(p, "\\USER") == p && (p[5] == '\0' || p[5] == '\\')) {
             *p = '\0';
             return;
         }

@@ -32,13 +32,23 @@ int SpaceSuffices(unsigned long sectorsPerCluster, unsigned long bytesPerSector,
 
 const char *FindExtension(const char *path)
 {
-    const char *end = path + TextLength(path);
-    for (const char *p = end; p > path;) {
-        --p;
-        if (*p == '.') return p + 1;
-        if (*p == '/' || *p == '\\') break;
+    // Forward, so that the second byte of a two-byte character is never
+    // taken for a separator.
+    const char *extension = 0, *p = path;
+    for (; *p; p = NextCharacter(p)) {
+        if (*p == '.') extension = p + 1;
+        if (*p == '/' || *p == '\\') extension = 0;
     }
-    return end;
+    return extension ? extension : p;
+}
+
+int SameIdentity(unsigned long volumeA, unsigned long indexHighA, unsigned long indexLowA, unsigned long volumeB,
+                 unsigned long indexHighB, unsigned long indexLowB, int samePath)
+{
+    // Some network redirectors and older systems give every file the
+    // index 0: then only the names can tell.
+    if ((indexHighA == 0 && indexLowA == 0) || (indexHighB == 0 && indexLowB == 0)) return samePath;
+    return volumeA == volumeB && indexHighA == indexHighB && indexLowA == indexLowB;
 }
 
 int HasWildcard(const char *text) { return FindChar(text, '*') != 0 || FindChar(text, '?') != 0; }
@@ -295,7 +305,8 @@ static int ResolvePath(const char *path, char *full)
 {
     DWORD length = GetFullPathNameA(path, PATH_SIZE, full, 0);
     if (length == 0 || length >= PATH_SIZE) return 0;
-    while (length > 1 && (full[length - 1] == '\\' || full[length - 1] == '/') && full[length - 2] != ':')
+    // FileNamePart tells a separator from the second byte of a character.
+    while (length > 1 && full[length - 1] != ':' && FileNamePart(full) == full + length && full[length - 2] != ':')
         full[--length] = '\0';
     return 1;
 }
@@ -361,16 +372,18 @@ int SamePath(const char *a, const char *b)
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
-// 1 when path names the very file open as source, under whatever alias
-// (short name, another spelling of its folder).
-static int IsOpenFile(HANDLE source, const char *path)
+// 1 when path names the very file open as source (found at sourcePath),
+// under whatever alias (short name, another spelling of its folder).
+static int IsOpenFile(HANDLE source, const char *sourcePath, const char *path)
 {
     HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
     if (other == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION a, b;
-    int same = GetFileInformationByHandle(source, &a) && GetFileInformationByHandle(other, &b) &&
-               a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-               a.nFileIndexLow == b.nFileIndexLow;
+    BY_HANDLE_FILE_INFORMATION a, b = {};
+    // A query that fails tells no identity, as an index of 0 does.
+    if (!GetFileInformationByHandle(source, &a) || !GetFileInformationByHandle(other, &b))
+        a.nFileIndexHigh = a.nFileIndexLow = 0;
+    int same = SameIdentity(a.dwVolumeSerialNumber, a.nFileIndexHigh, a.nFileIndexLow, b.dwVolumeSerialNumber,
+                            b.nFileIndexHigh, b.nFileIndexLow, SamePath(sourcePath, path));
     CloseHandle(other);
     return same;
 }
@@ -379,7 +392,7 @@ int SameFile(const char *a, const char *b)
 {
     HANDLE file = CreateFileA(a, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
     if (file == INVALID_HANDLE_VALUE) return 0;
-    int same = IsOpenFile(file, b);
+    int same = IsOpenFile(file, a, b);
     CloseHandle(file);
     return same;
 }
@@ -404,7 +417,7 @@ int SameFolder(const char *a, const char *b)
             continue;
         HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
         if (file == INVALID_HANDLE_VALUE) continue;
-        same = IsOpenFile(file, other);
+        same = IsOpenFile(file, path, other);
         CloseHandle(file);
     } while (same < 0 && FindNextFileA(search, &found));
     FindClose(search);
@@ -444,7 +457,8 @@ static int JudgeMatch(CopyListing *l)
     if (l->file == INVALID_HANDLE_VALUE || !GetFileTime(l->file, 0, 0, &l->lastWrite)) return MATCH_UNREADABLE;
     // The destination is created anew; were it the source itself, the
     // source would be lost.
-    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->destination)) return MATCH_SAME_FILE;
+    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->source, l->destination))
+        return MATCH_SAME_FILE;
     return MATCH_COPY;
 }
 

@@ -31,6 +31,11 @@ int SpaceSuffices(unsigned long sectorsPerCluster, unsigned long bytesPerSector,
 // Extension of the last component of path (text after its dot), or the
 // empty string at the end of path when there is none.
 const char *FindExtension(const char *path);
+// 1 when two files are one: by their identities (volume serial number and
+// file index) where the file system gives both files an index other than 0,
+// else by samePath, whether their full paths are equal when case is ignored.
+int SameIdentity(unsigned long volumeA, unsigned long indexHighA, unsigned long indexLowA, unsigned long volumeB,
+                 unsigned long indexHighB, unsigned long indexLowB, int samePath);
 // 1 when the text holds "*" or "?".
 int HasWildcard(const char *text);
 // One entry of a comma-separated list, cut in place at its comma; the

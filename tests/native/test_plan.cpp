@@ -178,22 +178,28 @@ TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic"
 
 TEST_CASE("UpperCaseAscii changes a to z only")
 {
-    static const struct { const char *text, *want; } cases[] = {
+    // Under code page 932 the second byte of a character (\x83\x75) is no letter.
+    static const struct { const char *text, *want, *want932 = 0; } cases[] = {
         {"c:\\zev\\User\xe9~1", "C:\\ZEV\\USER\xe9~1"},
         {"c:\\abz{`@[\xe9\xe0~09", "C:\\ABZ{`@[\xe9\xe0~09"},
+        {"c:\\zev\\\x83\x5b\x83\x75", "C:\\ZEV\\\x83\x5b\x83\x55", "C:\\ZEV\\\x83\x5b\x83\x75"},
     };
-    for (const auto &c : cases) {
-        char text[PATH_SIZE];
-        CopyText(text, sizeof text, c.text);
-        INFO("text \"", c.text, "\"");
-        UpperCaseAscii(text);
-        CHECK(Bytes(text, strlen(c.want) + 1) == Bytes(c.want, strlen(c.want) + 1));
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            char text[PATH_SIZE];
+            CopyText(text, sizeof text, c.text);
+            INFO("text \"", Bytes(c.text, strlen(c.text)), "\" code page 932: ", cp932);
+            UpperCaseAscii(text);
+            CHECK(Bytes(text, strlen(want) + 1) == Bytes(want, strlen(want) + 1));
+        }
     }
 }
 
 TEST_CASE("CutUserFolder cuts before a whole \\USER component")
 {
-    static const struct { const char *dir, *want; } cases[] = {
+    static const struct { const char *dir, *want, *want932 = 0; } cases[] = {
         {"C:\\ZEV\\USER", "C:\\ZEV"},           {"C:\\ZEV\\USER\\X", "C:\\ZEV"},
         {"C:\\USERDATA\\ZEV", "C:\\USERDATA\\ZEV"}, {"C:\\USERDATA\\USER", "C:\\USERDATA"},
         {"\\USER", ""},                          {"", ""},
@@ -202,12 +208,17 @@ TEST_CASE("CutUserFolder cuts before a whole \\USER component")
         {"C:\\ZEV\\USER\\", "C:\\ZEV"},     {"C:\\ZEV\\USER\\JOE", "C:\\ZEV"},
         {"C:\\USERS\\A\\USER\\B\\USER", "C:\\USERS\\A"},
         {"\\USERX", "\\USERX"},                  {"C:\\ZEV\\XUSER", "C:\\ZEV\\XUSER"},
+        {"C:\\ZEV\\\x94\x5CUSER", "C:\\ZEV\\\x94", "C:\\ZEV\\\x94\x5CUSER"},  // a folder whose name ends in USER
     };
-    for (const auto &c : cases) {
-        char dir[PATH_SIZE];
-        CopyText(dir, sizeof dir, c.dir);
-        INFO("directory \"", c.dir, "\"");
-        CutUserFolder(dir);
-        CHECK(Text(dir) == c.want);
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            char dir[PATH_SIZE];
+            CopyText(dir, sizeof dir, c.dir);
+            INFO("directory \"", Bytes(c.dir, strlen(c.dir)), "\" code page 932: ", cp932);
+            CutUserFolder(dir);
+            CHECK(Bytes(dir, strlen(dir)) == Bytes(want, strlen(want)));
+        }
     }
 }

@@ -109,3 +109,20 @@ TEST_CASE("DialogPlacement: centred across and a third down, or on the remembere
         CHECK(got.y == c.want.y);
     }
 }
+
+TEST_CASE("TrimBlanks removes blanks before and after a typed path, none inside")
+{
+    static const struct { const char *text, *want; } cases[] = {
+        {"C:\\ZSTAGE6  ", "C:\\ZSTAGE6"}, {"  C:\\ZSTAGE6", "C:\\ZSTAGE6"}, {" \tC:\\MY STAGE\t ", "C:\\MY STAGE"},
+        {"   ", ""},                     {"", ""},                         {"C:\\X", "C:\\X"},
+    };
+    for (const auto &c : cases) {
+        char text[PATH_SIZE + 1];
+        memset(text, MARKER, sizeof text);
+        strcpy(text, c.text);
+        INFO("TrimBlanks(\"", c.text, "\")");
+        TrimBlanks(text);
+        CHECK(Text(text) == c.want);
+        CHECK(text[strlen(c.text) + 1] == MARKER);
+    }
+}

@@ -55,17 +55,42 @@ TEST_CASE("TakeListEntry cuts a list at its commas and stays at the end")
 
 TEST_CASE("FindExtension takes the text after the dot of the last component")
 {
-    static const struct { const char *path, *want; } cases[] = {
+    static const struct { const char *path, *want, *want932 = 0; } cases[] = {
         {"A:\\FILE.SYS", "SYS"}, {"A:\\SET.UP\\FILE", ""}, {"FILE.", ""},      {"A:\\DRV\\VX.sys", "sys"},
         {"", ""},                {".SYS", "SYS"},          {"A/B.C/D", ""},   {"A:\\X.TAR.GZ", "GZ"},
         {"NOEXT", ""},           {"A:\\.\\X", ""},
+        {"A:\\X.S\x83\x5C", "", "S\x83\x5C"},  // ends in a two-byte character under code page 932
+    };
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            INFO("FindExtension(\"", Bytes(c.path, strlen(c.path)), "\") code page 932: ", cp932);
+            const char *got = FindExtension(c.path);
+            CHECK(Bytes(got, strlen(got)) == Bytes(want, strlen(want)));
+            CHECK(got >= c.path);
+            CHECK(got <= c.path + strlen(c.path));
+        }
+    }
+}
+
+TEST_CASE("SameIdentity compares file indexes where both files have one, else the full paths")
+{
+    static const struct { unsigned long a[3], b[3]; int samePath, want; } cases[] = {
+        {{7, 0, 42}, {7, 0, 42}, 0, 1},  // one file under two names
+        {{7, 0, 42}, {7, 0, 43}, 1, 0},  // two files: the path text does not count
+        {{7, 0, 42}, {8, 0, 42}, 0, 0},  // the same index on another volume
+        {{7, 1, 42}, {7, 2, 42}, 0, 0},
+        {{7, 1, 0}, {7, 1, 0}, 0, 1},    // an index whose low half is 0 is still one
+        {{7, 0, 0}, {7, 0, 0}, 0, 0},    // no identities (a redirector, a failed query): the paths differ
+        {{7, 0, 0}, {7, 0, 0}, 1, 1},
+        {{0, 0, 0}, {7, 0, 42}, 0, 0},
+        {{7, 0, 42}, {0, 0, 0}, 1, 1},
     };
     for (const auto &c : cases) {
-        INFO("FindExtension(\"", c.path, "\")");
-        const char *got = FindExtension(c.path);
-        CHECK(Text(got) == c.want);
-        CHECK(got >= c.path);
-        CHECK(got <= c.path + strlen(c.path));
+        INFO("volume ", c.a[0], " index ", c.a[1], ":", c.a[2], " against ", c.b[0], " index ", c.b[1], ":", c.b[2],
+             ", same path ", c.samePath);
+        CHECK(SameIdentity(c.a[0], c.a[1], c.a[2], c.b[0], c.b[1], c.b[2], c.samePath) == c.want);
     }
 }
 

@@ -350,3 +350,34 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
     RemoveTree(stage);
     MediumRemove(&medium);
 }
+
+// Run on its own under a Japanese locale (code page 932), where the second
+// byte of many characters is 0x5C, the byte of "\": the medium's folder ends
+// in \x94\x5C, the staging folder in \x83\x5C.
+TEST_CASE("code page 932: a medium and a staging folder whose names end in a 0x5C second byte")
+{
+    REQUIRE(GetACP() == 932u);
+    Medium outer;
+    REQUIRE(MediumCreate(&outer, "cp932"));
+    Medium medium = {outer.dir + "\\\x90\x56\x8B\x40\x94\x5C"};
+    REQUIRE(CreateDirectoryA(medium.dir.c_str(), 0));
+    REQUIRE(CopyFileA((outer.dir + "\\SETUP1.EXE").c_str(), (medium.dir + "\\SETUP1.EXE").c_str(), FALSE));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumWriteFile(&medium, "A.TXT", "medium A.TXT"));
+    Scratch base("cp932-stage");
+    std::string stage = base / "STAGE\x83\x5C";
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE,A.TXT", "")));
+
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);  // a prompt would mean the plan was not found
+    CHECK(run.exitCode == 1u);
+    // Nothing lands beside the staging folder under a name that begins like it.
+    std::string beside = Joined(Listing(base.dir));
+    CHECK(Bytes(beside.data(), beside.size()) == Bytes("STAGE\x83\x5C", 7));
+    CHECK(Joined(Listing(stage)) == "A.TXT|P2.EXE");
+    CHECK(GetFile(stage + "\\A.TXT") == "medium A.TXT");
+    REQUIRE(run.haveRecord);
+    std::string want = stage + "\\P2.EXE -p4 " + medium.dir;
+    CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
+    MediumRemove(&outer);
+}
