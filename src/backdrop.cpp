@@ -23,6 +23,8 @@ int GradientBands(int screenHeight, GradientBand *bands)
     return count;
 }
 
+const char *EditionPicture(char editionLetter) { return editionLetter == 'N' ? "linnet" : "heart"; }
+
 #ifdef _WIN32
 #include "state.h"
 
@@ -111,7 +113,7 @@ void DrawCornerBitmap(HWND window)
     // inside the WM_PAINT's BeginPaint, which has already emptied the update
     // region, and a second BeginPaint would clip the bitmap away entirely.
     HDC dc = GetDC(window);
-    HBITMAP bitmap = LoadBitmapA(ProgramInstance, PhaseTwoPlan.EditionLetter == 'N' ? "linnet" : "heart");
+    HBITMAP bitmap = LoadBitmapA(ProgramInstance, EditionPicture(PhaseTwoPlan.EditionLetter));
     HDC memory = bitmap ? CreateCompatibleDC(dc) : 0;
     // Without the bitmap (or a DC to hold it) the corner stays as the gradient left it.
     if (memory) {

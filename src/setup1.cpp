@@ -333,6 +333,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     if (!CheckPlatform()) return 0;
     if (!CreateBackdrop(instance, previous, show)) return 0;
     ReadPhaseTwoPlan();
+    // The first paint came before the plan named the edition, and nothing
+    // repaints the backdrop while no dialog is up.
+    DrawCornerBitmap(BackdropWindow);
     return HasTargetCode("S") ? RunAddOnMode() : RunNormalMode(commandLine);
 }
 

@@ -373,7 +373,8 @@ static DWORD JobProcesses(HANDLE job)
 }
 
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs)
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
+                const std::function<void()> &atHandOver)
 {
     *result = RunResult();
     std::string recordPath = TempFolder("run-record") + ".txt";
@@ -407,6 +408,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
         std::string writable = line + '\0';
         // The environment is inherited; the second phase inherits it in turn.
         SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
+        SetEnvironmentVariableA("PHASE2_HOLD", atHandOver ? "3000" : 0);
         STARTUPINFOA startup;
         memset(&startup, 0, sizeof startup);
         startup.cb = sizeof startup;
@@ -415,6 +417,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
                                       currentDir.empty() ? 0 : currentDir.c_str(), &startup, process);
         DWORD startError = GetLastError();
         SetEnvironmentVariableA("PHASE2_RECORD", 0);
+        SetEnvironmentVariableA("PHASE2_HOLD", 0);
         if (!started) {
             RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
             return false;
@@ -442,6 +445,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     bool failed = false;
     size_t next = 0;          // the next action
     std::vector<HWND> stuck;  // answered, but still shown
+    bool handedOver = false;
     while (elapsed() < timeoutMs) {
         DialogSearch search = {process.dwProcessId, second.dwProcessId, &stuck, 0, false};
         EnumWindows(MatchRunWindow, (LPARAM)&search);
@@ -470,6 +474,10 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
                 stuck.push_back(search.found);
             }
             continue;
+        }
+        if (atHandOver && !handedOver && ReadPhase2Record(recordPath, &result->record, 0)) {
+            handedOver = true;
+            atHandOver();
         }
         if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
     }
@@ -515,8 +523,8 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
 }
 
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs, DWORD secondStartMs)
+              RunResult *result, DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver)
 {
     return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs,
-                      secondStartMs);
+                      secondStartMs, atHandOver);
 }

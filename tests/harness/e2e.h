@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -125,11 +126,14 @@ struct RunResult {
 // wrong kind (it is answered with Exit or OK), when actions are left unused,
 // or when the program cannot be started. With secondStartMs the program is
 // started again that long after the first, as by a second double-click; the
-// runner answers the dialogs of both and waits for both.
+// runner answers the dialogs of both and waits for both. With atHandOver, the
+// stand-in second phase stays a few seconds after its record, while the first
+// phase waits in its start of the program, and atHandOver is called once then.
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs = 30000, DWORD secondStartMs = 0);
+              RunResult *result, DWORD timeoutMs = 30000, DWORD secondStartMs = 0,
+              const std::function<void()> &atHandOver = nullptr);
 // The same for any program, started in the folder currentDir (the current
 // one when empty): the runner's own machinery, for other programs of the tests.
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
                 const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000,
-                DWORD secondStartMs = 0);
+                DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr);

@@ -2,7 +2,9 @@
 // goes to the file named by PHASE2_RECORD, else to PHASE2.TXT beside the
 // program. Four lines: GetCommandLineA, the WinMain command line, the
 // current directory, the files there with their sizes ("NAME=SIZE;" each)
-// when it started; a last line "end" says the record is complete.
+// when it started; a last line "end" says the record is complete. With
+// PHASE2_HOLD=MS it then stays that long before it ends: the first phase
+// waits in its start of the program meanwhile, its backdrop still up.
 #include <windows.h>
 
 static void WriteLine(HANDLE file, const char *text)
@@ -45,5 +47,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     WriteLine(file, files);
     WriteLine(file, "end");
     CloseHandle(file);
+    char hold[16];
+    length = GetEnvironmentVariableA("PHASE2_HOLD", hold, sizeof hold);
+    DWORD ms = 0;
+    for (DWORD i = 0; i < length && i < sizeof hold && hold[i] >= '0' && hold[i] <= '9'; ++i) ms = ms * 10 + (hold[i] - '0');
+    Sleep(ms);
     return 0;
 }

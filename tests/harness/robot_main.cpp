@@ -1,5 +1,8 @@
 // ROBOT.EXE: the robot for scripts. Answers the dialogs and message boxes
 // of a running program from the command line.
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -27,7 +30,11 @@ static const char Usage[] =
     "  show-box hand|exclamation|information|none TEXT\n"
     "                          show a message box (caption \"Robot\") until\n"
     "                          it is closed; for trying the robot out\n"
-    "Exit code 0 on success, 1 when no dialog was found, 2 on bad usage.\n";
+    "  watch PROGRAM           wait for a process of PROGRAM (a file name such\n"
+    "                          as SETUP2.EXE) to start, print \"started PID\",\n"
+    "                          wait for its end, print \"exit code N\"\n"
+    "Exit code 0 on success, 1 when no dialog (or program) was found, 2 on bad\n"
+    "usage.\n";
 
 static int Fail(const char *what)
 {
@@ -46,6 +53,30 @@ static void PrintLine(const std::string &text)
     fwrite(text.data(), 1, text.size(), stdout);
     fputc('\n', stdout);
     fflush(stdout);
+}
+
+// A process of that program name, open for its exit code; waits up to
+// timeoutMs for it to start.
+static HANDLE WaitForProgram(const char *program, DWORD timeoutMs, DWORD *pid)
+{
+    DWORD start = GetTickCount();
+    do {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+            const char *name = strrchr(entry.szExeFile, '\\');
+            if (lstrcmpiA(name ? name + 1 : entry.szExeFile, program) != 0) continue;
+            HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
+            if (!process) continue;
+            CloseHandle(snapshot);
+            *pid = entry.th32ProcessID;
+            return process;
+        }
+        CloseHandle(snapshot);
+        Sleep(10);
+    } while (GetTickCount() - start < timeoutMs);
+    return 0;
 }
 
 static const struct { const char *name; UINT style; } IconNames[] = {
@@ -78,6 +109,18 @@ int main(int argc, char **argv)
                 return 0;
             }
         return BadUsage();
+    }
+    if (strcmp(command, "watch") == 0) {
+        if (count != 1) return BadUsage();
+        DWORD watched = 0, code = 0;
+        HANDLE process = WaitForProgram(args[0], timeoutMs, &watched);
+        if (!process) return Fail("no such program started");
+        PrintLine("started " + std::to_string(watched));
+        WaitForSingleObject(process, INFINITE);
+        GetExitCodeProcess(process, &code);
+        CloseHandle(process);
+        PrintLine("exit code " + std::to_string(code));
+        return 0;
     }
     if (strcmp(command, "wait-dialog") == 0 && count == 1) caption = args[0];
 

@@ -93,11 +93,15 @@ TEST_CASE("CreateBackdrop registers SetupWClass and opens a bare full-screen win
     CHECK(frame.bottom == GetSystemMetrics(SM_CYSCREEN));
 }
 
-// The bands down the screen and the bitmap in its corner, on the real screen.
-static void CheckBackdropOnScreen(const char *bitmapName)
+// The bands down the screen and the bitmap in its corner, on the real screen
+// now or as captured before.
+static void CheckBackdropOnScreen(const char *bitmapName, const ScreenImage *captured = 0)
 {
     ScreenImage screen;
-    REQUIRE(CaptureScreen(&screen));
+    if (captured)
+        screen = *captured;
+    else
+        REQUIRE(CaptureScreen(&screen));
     const int w = screen.width, h = screen.height;
     const BandCase *c = FindBandCase(h);
     INFO("screen ", w, "x", h);
@@ -201,6 +205,30 @@ TEST_CASE("a repaint draws the bitmap of the edition letter")
         CheckBackdropOnScreen(c.bitmap);
     }
     PhaseTwoPlan.EditionLetter = ' ';
+}
+
+TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in a run without a dialog")
+{
+    CheckScreenSize();
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "linnet"));
+    std::string stage = TempFolder("linnet-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
+    REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=3+N\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + stage +
+                                         "\r\nrun=PHASE2.EXE\r\n"));
+    // The screen while the first phase waits for the second to start: long
+    // after the plan was read, and no dialog has repainted anything.
+    ScreenImage screen;
+    bool captured = false;
+    RunResult run;
+    RunSetup(&medium, "", {}, &run, 30000, 0, [&] { captured = CaptureScreen(&screen); });
+    CHECK(run.exitCode == 1u);
+    CHECK(run.dialogs.empty());
+    REQUIRE(captured);
+    CheckBackdropOnScreen("linnet", &screen);
+    RemoveTree(stage);
+    MediumRemove(&medium);
 }
 
 // Holds all of this process's GDI handles but a few hundred, so that code
