@@ -429,7 +429,7 @@ static void AddStaged(const char *name, int entry)
 
 // A plain entry deletes its own name and its rename partner from the
 // staging folder before its copy; an earlier entry's file may be among them.
-static void CheckDeletion(const char *name, int entry, Place where)
+static void CheckDeletion(const char *name, int entry, const Place &where)
 {
     for (int i = 0; i < StagedCount; ++i)
         if (Staged[i].entry != entry && SameName(Staged[i].name, name))
