@@ -12,12 +12,12 @@
 
 // An invariant that does not hold ends the run with a crash report, so that
 // libFuzzer keeps the input.
-#define EXPECT(condition)                                                                  \
-    do {                                                                                   \
-        if (!(condition)) {                                                                \
-            fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-            abort();                                                                       \
-        }                                                                                  \
+#define EXPECT(condition)                                                                                              \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition);                          \
+            abort();                                                                                                   \
+        }                                                                                                              \
     } while (0)
 
 // The next NUL-terminated field of the input; the rest when there is no NUL.

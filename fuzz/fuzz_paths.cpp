@@ -16,8 +16,7 @@ struct Block {
     ~Block() { free(p); }
 };
 
-static void CheckJoin(const std::string &path, const std::string &name, size_t size, bool terminated,
-                      LeadByteRule rule)
+static void CheckJoin(const std::string &path, const std::string &name, size_t size, bool terminated, LeadByteRule rule)
 {
     Block block(size);
     if (terminated && size > 0)

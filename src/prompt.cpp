@@ -111,8 +111,7 @@ int PlaceDialog(HWND dialog, int defaultId, int focusId)
     SetWindowPos(dialog, 0, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 
     LRESULT current = SendMessageA(dialog, DM_GETDEFID, 0, 0);
-    if (HIWORD(current) == DC_HASDEFID)
-        SendDlgItemMessageA(dialog, LOWORD(current), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (HIWORD(current) == DC_HASDEFID) SendDlgItemMessageA(dialog, LOWORD(current), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
     SendMessageA(dialog, DM_SETDEFID, defaultId, 0);
     SendDlgItemMessageA(dialog, defaultId, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 

@@ -3,7 +3,9 @@
 
 enum { PROMPT_ADDON = 0, PROMPT_STAGING = 1 };
 
-struct DialogPoint { int x, y; };
+struct DialogPoint {
+    int x, y;
+};
 
 extern int PromptMode;
 extern DialogPoint DialogCentre;  // x -1: no centre remembered

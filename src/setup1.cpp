@@ -34,10 +34,7 @@ int ParseTargetCodes(const char *text)
     return ParseTargetCodesInto(&PhaseTwoPlan.TargetList, &PhaseTwoPlan.EditionLetter, text);
 }
 
-int IsLetterOrDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+int IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 static int RunContains(const char *run, char c)
 {
@@ -52,7 +49,10 @@ int TargetListHas(const TargetListRecord *list, const char *code)
         const char *entry = list->entries[i];
         int matches = 1;
         for (; IsLetterOrDigit(*entry); ++entry)
-            if (!RunContains(code, *entry)) { matches = 0; break; }
+            if (!RunContains(code, *entry)) {
+                matches = 0;
+                break;
+            }
         if (matches) return 1;
     }
     return 0;
@@ -102,9 +102,16 @@ int TempSpaceValue(const char *text)
 int JudgePlatform(unsigned long processorType, unsigned long major, unsigned long minor)
 {
     switch (processorType) {
-    case 386: case 486: case 586:
+    case 386:
+    case 486:
+    case 586:
         return major == 3 && minor <= 50 ? PLATFORM_TOO_OLD : PLATFORM_ACCEPTED;
-    case 601: case 603: case 604: case 620: case 4000: case 21064:
+    case 601:
+    case 603:
+    case 604:
+    case 620:
+    case 4000:
+    case 21064:
         return PLATFORM_ACCEPTED;
     default:
         return PLATFORM_REFUSED;
@@ -159,8 +166,8 @@ void CutUserFolder(char *directory)
 // DLLs that the system's own DLLs load by name later on, when a window opens
 // or a file is touched.
 static const char *const LateLoadedDlls[] = {
-    "UXTHEME.DLL", "DWMAPI.DLL",  "VERSION.DLL", "USERENV.DLL", "SETUPAPI.DLL", "PROPSYS.DLL",
-    "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL", "CLBCATQ.DLL", "NTMARTA.DLL", "PROFAPI.DLL",
+    "UXTHEME.DLL",   "DWMAPI.DLL",  "VERSION.DLL", "USERENV.DLL", "SETUPAPI.DLL", "PROPSYS.DLL",
+    "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL",  "CLBCATQ.DLL", "NTMARTA.DLL",  "PROFAPI.DLL",
 };
 
 // A kernel32 function newer than Windows NT 3.1, or 0 where there is none:
@@ -255,8 +262,8 @@ int IsAdministrator()
     CloseHandle(token);
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
     PSID administrators;
-    if (!haveGroups || !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                                 DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+    if (!haveGroups || !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                                 0, 0, 0, 0, 0, 0, &administrators))
         return 0;
     const TOKEN_GROUPS *groups = reinterpret_cast<const TOKEN_GROUPS *>(groupsBuffer);
     int result = 0;
@@ -272,8 +279,8 @@ int FindInstalledProduct()
     char bestVersion[64] = "";
     int bestValue = 0;
     HGLOBAL walk = BeginInstalledEnum("ZEV!", "ZODOZ", "");
-    while (NextInstalled(walk, productName, sizeof productName, applicationName, sizeof applicationName,
-                         versionName, sizeof versionName)) {
+    while (NextInstalled(walk, productName, sizeof productName, applicationName, sizeof applicationName, versionName,
+                         sizeof versionName)) {
         int value = VersionValue(versionName);
         if (bestValue < value) {
             bestValue = value;

@@ -92,10 +92,9 @@ enum {
 // S-1-5-18 and S-1-5-32-544: full control (FILE_ALL_ACCESS), inherited by
 // all made inside (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE).
 static const unsigned char GuardedHead[GUARDED_HEAD_SIZE] = {
-    1, 0, 0x04, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,
-    2, 0, 0, 0, 3, 0, 0, 0,
-    ACE_ALLOWED, 3, 20, 0, 0xFF, 0x01, 0x1F, 0, 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,
-    ACE_ALLOWED, 3, 24, 0, 0xFF, 0x01, 0x1F, 0, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,
+    1,           0, 0x04, 0x90, 0,           0,    0,    0, 0,    0,    0,    0, 0, 0, 0, 0, 20, 0, 0, 0, 2,    0, 0, 0,
+    3,           0, 0,    0,    ACE_ALLOWED, 3,    20,   0, 0xFF, 0x01, 0x1F, 0, 1, 1, 0, 0, 0,  0, 0, 5, 18,   0, 0, 0,
+    ACE_ALLOWED, 3, 24,   0,    0xFF,        0x01, 0x1F, 0, 1,    2,    0,    0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,
 };
 static const unsigned char *const SystemSid = GuardedHead + 36;
 static const unsigned char *const AdministratorsSid = GuardedHead + 56;
@@ -128,9 +127,9 @@ size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *
     if (!userLength || size > outSize) return 0;
     for (size_t i = 0; i < GUARDED_HEAD_SIZE; ++i) out[i] = GuardedHead[i];
     Put16(out + 22, (unsigned)(size - 20));
-    unsigned char *p = Put32(Put16(Put16(out + GUARDED_HEAD_SIZE, GuardedHead[28] | GuardedHead[29] << 8),
-                                   (unsigned)(8 + userLength)),
-                             FullControl);
+    unsigned char *p =
+        Put32(Put16(Put16(out + GUARDED_HEAD_SIZE, GuardedHead[28] | GuardedHead[29] << 8), (unsigned)(8 + userLength)),
+              FullControl);
     for (size_t i = 0; i < userLength; ++i) p[i] = userSid[i];
     return size;
 }
@@ -211,7 +210,7 @@ static unsigned char StagingDescriptor[STAGING_SECURITY_SIZE];
 static DWORD TokenUserRecord[(sizeof(TOKEN_USER) + SID_SIZE_MAX + 3) / 4];
 static const unsigned char *UserSid;  // the running user; 0 where the platform keeps no security
 static size_t UserSidRoom;
-static HANDLE StagingLock;            // held until the run ends
+static HANDLE StagingLock;  // held until the run ends
 
 int PrepareTargetDirectory()
 {
@@ -342,7 +341,8 @@ int ClaimStagingFolder()
     // file index. Windows 95 opens no folder; some file systems give no index.
     BY_HANDLE_FILE_INFORMATION folder;
     folder.nFileIndexHigh = folder.nFileIndexLow = 0;
-    HANDLE handle = CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
+    HANDLE handle =
+        CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
     if (handle != INVALID_HANDLE_VALUE) {
         if (!GetFileInformationByHandle(handle, &folder)) folder.nFileIndexHigh = folder.nFileIndexLow = 0;
         CloseHandle(handle);
@@ -492,9 +492,9 @@ int CopyCurrentMatch(CopyListing *listing)
 {
     // A read-only, hidden or system leftover is replaced like any other.
     if (!listing->keepExisting) SetFileAttributesA(listing->destination, FILE_ATTRIBUTE_NORMAL);
-    HANDLE destination = CreateFileA(listing->destination, GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
-                                     listing->keepExisting ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE destination =
+        CreateFileA(listing->destination, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+                    listing->keepExisting ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
     // A file kept there (in use, or a folder of that name) would pass for
     // the copy.
     if (destination == INVALID_HANDLE_VALUE) return listing->keepExisting ? COPY_DONE : COPY_CREATE_FAULT;
@@ -631,8 +631,8 @@ int StageFiles()
 int LaunchPhaseTwo(const char *ownCommandLine)
 {
     char line[COMMAND_LINE_SIZE];
-    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine, PhaseTwoPlan.target,
-                                  SourceDirectory))
+    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine,
+                                  PhaseTwoPlan.target, SourceDirectory))
         return 0;
     ChangeDirectory(TargetDirectory);
     WinExec(line, SW_SHOW);

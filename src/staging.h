@@ -121,17 +121,17 @@ struct CopyListing {
     char dollarSpec[PATH_SIZE];
     const char *destinationDirectory;
     int keepExisting;  // the destination is the source's own folder: no file there is replaced
-    int dollarMode;  // found by its "$" name, copied under the spec's name
+    int dollarMode;    // found by its "$" name, copied under the spec's name
     HANDLE search;
-    int fresh;       // found holds a match not yet taken
+    int fresh;  // found holds a match not yet taken
     // The current match.
     WIN32_FIND_DATAA found;
     const char *name;        // the name it is read by: the short name when it has one
     const char *storedName;  // the name its copy gets
     char source[PATH_SIZE];
     char destination[PATH_SIZE];
-    int verdict;             // MATCH_*
-    HANDLE file;             // the source, open while a MATCH_COPY match is current
+    int verdict;  // MATCH_*
+    HANDLE file;  // the source, open while a MATCH_COPY match is current
     FILETIME lastWrite;
 };
 // Starts a listing; 0 when nothing on the medium matches the spec.
@@ -165,11 +165,11 @@ struct StagingWalk {
     int sameDirectory;  // the target is the medium itself: nothing is removed or renamed
     int index;          // 1 for the first entry
     const char *copyEntry, *renameEntry;
-    int plain;                        // the entry holds no "*"
-    char removeCopy[PATH_SIZE];       // removed from the target before the copy ("" none)
+    int plain;                   // the entry holds no "*"
+    char removeCopy[PATH_SIZE];  // removed from the target before the copy ("" none)
     char removeRename[PATH_SIZE];
-    char spec[PATH_SIZE];             // the entry on the medium; "" when it does not fit
-    char renameFrom[PATH_SIZE];       // renamed to removeRename after the copy ("" none)
+    char spec[PATH_SIZE];        // the entry on the medium; "" when it does not fit
+    char renameFrom[PATH_SIZE];  // renamed to removeRename after the copy ("" none)
 };
 // Starts the walk of the plan's lists for the target directory.
 void BeginStagingWalk(StagingWalk *walk);

@@ -70,11 +70,13 @@ struct CheckMedium {
     CheckMedium()
     {
         REQUIRE(MediumCreate(&medium, "check"));
-        static const struct { const char *name, *content; } files[] = {
-            {"A.EXE", "program A"},      {"B.DLL", "library B"},   {"VX.SY$", "driver stored with $"},
-            {"DUO.SY$", "driver $"},     {"DUO.SYS", "driver"},    {"HELP1.HLP", "help one"},
-            {"HELP2.HLP", "help two"},   {"P2.EXE", "second phase"},
-            {"Read Me First.TXT", "read me"}, {"SUBDIR\\INNER.TXT", "inside"},
+        static const struct {
+            const char *name, *content;
+        } files[] = {
+            {"A.EXE", "program A"},          {"B.DLL", "library B"},     {"VX.SY$", "driver stored with $"},
+            {"DUO.SY$", "driver $"},         {"DUO.SYS", "driver"},      {"HELP1.HLP", "help one"},
+            {"HELP2.HLP", "help two"},       {"P2.EXE", "second phase"}, {"Read Me First.TXT", "read me"},
+            {"SUBDIR\\INNER.TXT", "inside"},
         };
         for (const auto &f : files) REQUIRE(MediumWriteFile(&medium, f.name, f.content));
     }
@@ -102,9 +104,10 @@ TEST_CASE("SETUP1-CHECK exits 2 on bad usage and explains itself with --help")
 
     std::string missing = TempFolder("check-missing");
     RemoveTree(missing);
-    static const struct { std::string arguments; } cases[] = {
-        {""}, {"a b c"}, {"--bogus"}, {Quoted(missing)}, {"C:\\ -x"},
-        {"C:\\ " + std::string(PATH_SIZE, 'T')},
+    static const struct {
+        std::string arguments;
+    } cases[] = {
+        {""}, {"a b c"}, {"--bogus"}, {Quoted(missing)}, {"C:\\ -x"}, {"C:\\ " + std::string(PATH_SIZE, 'T')},
     };
     for (const auto &c : cases) {
         INFO("arguments: ", c.arguments);
@@ -124,7 +127,9 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     CHECK(Lines(run.out, "warning").empty());
     CHECK(run.out.find("0 findings\n") != std::string::npos);
 
-    static const struct { const char *where, *staged; } notes[] = {
+    static const struct {
+        const char *where, *staged;
+    } notes[] = {
         {"copyfiles[1] \"A.EXE\"", "A.EXE is staged as A.EXE"},
         {"copyfiles[2] \"B.DLL\"", "B.DLL is staged as X.DLL"},
         {"copyfiles[3] \"VX.SYS\"", "VX.SY$ is staged as VX.SYS"},
@@ -195,7 +200,8 @@ TEST_CASE("SETUP1-CHECK lists exactly the files that SETUP1.EXE stages")
     std::string stage = TempFolder("check-stage");
     RemoveTree(stage);
     medium.Plan("target=4\r\ncopyfiles=A.EXE,B.DLL,VX.SYS,DUO.SYS,*.HLP,Read Me First.TXT,P2.EXE\r\n"
-                "renameto=,X.DLL,,D.SYS\r\ntempdir=" + stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
+                "renameto=,X.DLL,,D.SYS\r\ntempdir=" +
+                stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
     REQUIRE(MediumAddPhase2(&medium.medium, "P2.EXE"));
     CheckRun check = medium.Check();
     INFO(check.out);
@@ -471,8 +477,9 @@ TEST_CASE("SETUP1-CHECK judges lengths for the TEMPDIR given as the program woul
             INFO(run.out);
             CHECK(run.exitCode == (DWORD)extra);
             CHECK((FindLine(run, "warning", "run \"A.EXE\"", "too-long") != "") == (extra == 1));
-            if (!extra) CHECK(FindLine(run, "note", "run \"A.EXE\"", "command-line").find("(255 characters") !=
-                              std::string::npos);
+            if (!extra)
+                CHECK(FindLine(run, "note", "run \"A.EXE\"", "command-line").find("(255 characters") !=
+                      std::string::npos);
         }
     }
 

@@ -85,7 +85,10 @@ TEST_CASE("SETUP1.EXE is a PE32 GUI program for the i386 that asks for Windows 3
 {
     PeImage image = ReadProgram();
     const IMAGE_OPTIONAL_HEADER32 &o = image.nt.OptionalHeader;
-    const struct { const char *field; DWORD got, want; } fields[] = {
+    const struct {
+        const char *field;
+        DWORD got, want;
+    } fields[] = {
         {"Machine", image.nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386},
         {"Magic", o.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC},
         {"Subsystem", o.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI},
@@ -118,8 +121,8 @@ TEST_CASE("every function SETUP1.EXE imports is on the allow-list")
             ++count;
             // An ordinal differs from one system to the next; only names are
             // the same everywhere.
-            std::string got = dll.name + "!" + (import.function.empty() ? "#" + std::to_string(import.ordinal)
-                                                                        : import.function);
+            std::string got =
+                dll.name + "!" + (import.function.empty() ? "#" + std::to_string(import.ordinal) : import.function);
             bool listed = !import.function.empty() && allowed[Lower(dll.name)].count(import.function);
             CHECK_MESSAGE(listed, "got ", got, ", wanted a function of the allow-list");
         }
@@ -142,7 +145,10 @@ TEST_CASE("the import directory and the address tables lie in writable sections"
     // The loaders of NT 3.1 and Windows 95 write the imported addresses in
     // place and do not lift a section's write protection to do it.
     PeImage image = ReadProgram();
-    struct Place { std::string what; DWORD rva; };
+    struct Place {
+        std::string what;
+        DWORD rva;
+    };
     std::vector<Place> places = {{"import directory", image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress}};
     if (image.Directory(IMAGE_DIRECTORY_ENTRY_IAT).VirtualAddress)
         places.push_back({"import address table directory", image.Directory(IMAGE_DIRECTORY_ENTRY_IAT).VirtualAddress});
@@ -164,7 +170,10 @@ TEST_CASE("SETUP1.EXE is laid out as the Windows 95 loader wants it")
     // the usual one of programs.
     PeImage image = ReadProgram();
     const IMAGE_OPTIONAL_HEADER32 &o = image.nt.OptionalHeader;
-    const struct { const char *field; DWORD got, want; } fields[] = {
+    const struct {
+        const char *field;
+        DWORD got, want;
+    } fields[] = {
         {"FileAlignment", o.FileAlignment, 0x200},
         {"SectionAlignment", o.SectionAlignment, 0x1000},
         {"ImageBase", o.ImageBase, 0x400000},
@@ -180,7 +189,10 @@ TEST_CASE("SETUP1.EXE has no TLS, load-configuration, bound-import or debug dire
     // Directories that the first loaders do not know or that tie the image
     // to one build of the system DLLs; none of them is needed.
     PeImage image = ReadProgram();
-    static const struct { int index; const char *name; } directories[] = {
+    static const struct {
+        int index;
+        const char *name;
+    } directories[] = {
         {IMAGE_DIRECTORY_ENTRY_TLS, "TLS"},
         {IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG, "load configuration"},
         {IMAGE_DIRECTORY_ENTRY_BOUND_IMPORT, "bound import"},
@@ -224,8 +236,8 @@ TEST_CASE("SETUP1.EXE asks to be loaded at any address and keeps its relocations
 
 static BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR names)
 {
-    ((std::vector<std::string> *)names)->push_back(IS_INTRESOURCE(name) ? "#" + std::to_string((ULONG_PTR)name)
-                                                                         : std::string(name));
+    ((std::vector<std::string> *)names)
+        ->push_back(IS_INTRESOURCE(name) ? "#" + std::to_string((ULONG_PTR)name) : std::string(name));
     return TRUE;
 }
 
@@ -237,7 +249,8 @@ static std::vector<std::string> ResourceNames(HMODULE module, LPCSTR type)
     return names;
 }
 
-TEST_CASE("the resources are in the formats of the first Win32 systems: a DIALOG template, bitmaps and icons with a BITMAPINFOHEADER, no manifest")
+TEST_CASE("the resources are in the formats of the first Win32 systems: a DIALOG template, bitmaps and icons with a "
+          "BITMAPINFOHEADER, no manifest")
 {
     std::string path = TestOption("setup1");
     HMODULE module = LoadLibraryExA(path.c_str(), 0, LOAD_LIBRARY_AS_DATAFILE);
@@ -254,7 +267,11 @@ TEST_CASE("the resources are in the formats of the first Win32 systems: a DIALOG
     // Bitmaps and icons as DIBs that every Windows decodes: a
     // BITMAPINFOHEADER (a PNG icon starts with 0x89 'P' 'N' 'G'), one plane,
     // uncompressed or run-length encoded (icons uncompressed only).
-    static const struct { LPCSTR type; const char *what; std::set<DWORD> compressions; } kinds[] = {
+    static const struct {
+        LPCSTR type;
+        const char *what;
+        std::set<DWORD> compressions;
+    } kinds[] = {
         {(LPCSTR)RT_BITMAP, "bitmap", {BI_RGB, BI_RLE8, BI_RLE4}},
         {(LPCSTR)RT_ICON, "icon", {BI_RGB}},
     };

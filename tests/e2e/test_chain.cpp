@@ -81,10 +81,8 @@ static const struct {
     const char *installed;
     const char *content;
 } ProductFiles[] = {
-    {"README.TXT", "README.TXT", "read me\r\n"},
-    {"ZEV.CFG", "ZEV.INI", "[session]\r\nemulation=VT420\r\n"},
-    {"ZEVKB.SY$", "ZEVKB.SYS", "keyboard driver"},
-    {"ZEV1.HLP", "ZEV1.HLP", "help one"},
+    {"README.TXT", "README.TXT", "read me\r\n"},   {"ZEV.CFG", "ZEV.INI", "[session]\r\nemulation=VT420\r\n"},
+    {"ZEVKB.SY$", "ZEVKB.SYS", "keyboard driver"}, {"ZEV1.HLP", "ZEV1.HLP", "help one"},
     {"ZEV2.HLP", "ZEV2.HLP", "help two"},
 };
 
@@ -119,9 +117,9 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
         RemoveTree(staging);
         REQUIRE(CopyFileA(setup2.c_str(), (medium.dir + "\\SETUP2.EXE").c_str(), FALSE));
         for (const auto &f : ProductFiles) REQUIRE(MediumWriteFile(&medium, f.onMedium, f.content));
-        REQUIRE(MediumWritePlan(&medium, std::string("[phasetwo]\r\ntarget=") + c.target + "\r\ncopyfiles=" +
-                                             c.copyfiles + "\r\nrenameto=,,ZEV.INI\r\ntempdir=" + staging +
-                                             "\r\ntempspace=200\r\nrun=SETUP2.EXE\r\n"));
+        REQUIRE(MediumWritePlan(
+            &medium, std::string("[phasetwo]\r\ntarget=") + c.target + "\r\ncopyfiles=" + c.copyfiles +
+                         "\r\nrenameto=,,ZEV.INI\r\ntempdir=" + staging + "\r\ntempspace=200\r\nrun=SETUP2.EXE\r\n"));
 
         // First phase, then the second phase it starts: the runner waits
         // for both.
@@ -136,12 +134,11 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
             CHECK(ReadWholeFile(medium.dir + "\\" + f.onMedium) == Text(f.content));
         }
         std::string log = ReadWholeFile(std::string(ProductDir) + "\\INSTALL.LOG");
-        std::vector<std::string> expected = {"own command line: /S\r\n",
-                                             std::string("target codes: ") + c.target + "\r\n",
-                                             "source directory: " + medium.dir + "\r\n",
-                                             "staging directory: " + staging + "\r\n",
-                                             "registered: HKCU\\" + std::string(MakerKey) + "\\ZEV!\\" + c.version +
-                                                 "\\ZODOZ Directory=" + ProductDir + "\r\n"};
+        std::vector<std::string> expected = {
+            "own command line: /S\r\n", std::string("target codes: ") + c.target + "\r\n",
+            "source directory: " + medium.dir + "\r\n", "staging directory: " + staging + "\r\n",
+            "registered: HKCU\\" + std::string(MakerKey) + "\\ZEV!\\" + c.version + "\\ZODOZ Directory=" + ProductDir +
+                "\r\n"};
         if (c.fromMedium)
             expected.push_back(std::string(c.fromMedium) + " from " + medium.dir + "\\" + c.fromMedium + "\r\n");
         for (const std::string &line : expected) {

@@ -38,10 +38,7 @@ std::string ReadWholeFile(const std::string &path)
     return data;
 }
 
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string TempFolder(const char *tag)
 {
@@ -264,7 +261,10 @@ static BOOL CALLBACK MatchRunWindow(HWND window, LPARAM parameter)
 // The processes of the job by id and program name, one a line.
 static std::string JobProcessList(HANDLE job)
 {
-    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST head; ULONG_PTR more[63]; } ids;
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST head;
+        ULONG_PTR more[63];
+    } ids;
     memset(&ids, 0, sizeof ids);
     ids.head.NumberOfAssignedProcesses = 64;
     if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, 0)) return "\n  (no list)";
@@ -276,7 +276,8 @@ static std::string JobProcessList(HANDLE job)
         PROCESSENTRY32 entry;
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-            if (entry.th32ProcessID == pid) name = entry.szExeFile + std::string(" parent ") + std::to_string(entry.th32ParentProcessID);
+            if (entry.th32ProcessID == pid)
+                name = entry.szExeFile + std::string(" parent ") + std::to_string(entry.th32ParentProcessID);
         list += "\n  process " + std::to_string(pid) + " " + name;
     }
     CloseHandle(snapshot);
@@ -522,9 +523,9 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     return !failed;
 }
 
-bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver)
+bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
+              DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver)
 {
-    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs,
-                      secondStartMs, atHandOver);
+    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs, secondStartMs,
+                      atHandOver);
 }

@@ -73,12 +73,14 @@ enum RunAnswer {
 // RunAction(PROMPT_OK).MovedTo(37, 21).
 struct RunAction {
     RunAnswer answer;
-    std::string text;     // typed over the path (PROMPT_TYPE)
-    bool byKey;           // Enter (OK) or Escape (Exit) instead of a click on the button
-    bool move = false;    // first move the dialog to x, y
+    std::string text;   // typed over the path (PROMPT_TYPE)
+    bool byKey;         // Enter (OK) or Escape (Exit) instead of a click on the button
+    bool move = false;  // first move the dialog to x, y
     int x = 0, y = 0;
     RunAction(RunAnswer answer, const std::string &text = std::string(), bool byKey = false)
-        : answer(answer), text(text), byKey(byKey) {}
+        : answer(answer), text(text), byKey(byKey)
+    {
+    }
     RunAction MovedTo(int toX, int toY) const
     {
         RunAction moved = *this;
@@ -91,29 +93,29 @@ struct RunAction {
 
 // What the runner saw of one dialog when it appeared, before answering it.
 struct SeenDialog {
-    bool messageBox = false;           // a message box; else the directory prompt
+    bool messageBox = false;  // a message box; else the directory prompt
     std::string caption;
     // Every child's text by control id: the prompt's four texts and its
     // buttons; a box's text (0xFFFF) and its buttons.
     std::map<int, std::string> items;
-    std::string path;                  // the prompt's path field; "" for a box
-    std::string typed;                 // the path field after PROMPT_TYPE typed, before OK
-    RECT rect = {0, 0, 0, 0};          // the window's rectangle on the screen
-    int focusId = 0;                   // control id of the focused child; 0 when none has the focus
-    UINT icon = 0;                     // a box's icon: MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONINFORMATION or 0
-    std::string ownerClass;            // class name of the owner window; "" when it has none
-    std::string Text(int id) const;    // items[id], "" when there is no such child
+    std::string path;                // the prompt's path field; "" for a box
+    std::string typed;               // the path field after PROMPT_TYPE typed, before OK
+    RECT rect = {0, 0, 0, 0};        // the window's rectangle on the screen
+    int focusId = 0;                 // control id of the focused child; 0 when none has the focus
+    UINT icon = 0;                   // a box's icon: MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONINFORMATION or 0
+    std::string ownerClass;          // class name of the owner window; "" when it has none
+    std::string Text(int id) const;  // items[id], "" when there is no such child
 };
 
 struct RunResult {
-    DWORD pid = 0;                    // the process's id
-    DWORD exitCode = 0xFFFFFFFF;      // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
+    DWORD pid = 0;                      // the process's id
+    DWORD exitCode = 0xFFFFFFFF;        // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
     DWORD secondExitCode = 0xFFFFFFFF;  // that of the second start, when there was one
-    DWORD processes = 0;              // processes of the run in all, those started included
-    bool timedOut = false;            // ended by force after the time limit
-    bool sawBackdrop = false;         // a visible SetupWClass window of the process was seen
-    std::vector<SeenDialog> dialogs;  // in the order they appeared
-    bool haveRecord = false;          // the stand-in second phase wrote a complete record
+    DWORD processes = 0;                // processes of the run in all, those started included
+    bool timedOut = false;              // ended by force after the time limit
+    bool sawBackdrop = false;           // a visible SetupWClass window of the process was seen
+    std::vector<SeenDialog> dialogs;    // in the order they appeared
+    bool haveRecord = false;            // the stand-in second phase wrote a complete record
     Phase2Record record;
 };
 
@@ -129,9 +131,8 @@ struct RunResult {
 // runner answers the dialogs of both and waits for both. With atHandOver, the
 // stand-in second phase stays a few seconds after its record, while the first
 // phase waits in its start of the program, and atHandOver is called once then.
-bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs = 30000, DWORD secondStartMs = 0,
-              const std::function<void()> &atHandOver = nullptr);
+bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
+              DWORD timeoutMs = 30000, DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr);
 // The same for any program, started in the folder currentDir (the current
 // one when empty): the runner's own machinery, for other programs of the tests.
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,

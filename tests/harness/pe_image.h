@@ -113,7 +113,7 @@ struct PeImage {
         }
     }
 
-private:
+  private:
     bool Copy(DWORD offset, void *out, DWORD size) const
     {
         if (offset > bytes.size() || size > bytes.size() - offset) return false;

@@ -50,7 +50,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     char hold[16];
     length = GetEnvironmentVariableA("PHASE2_HOLD", hold, sizeof hold);
     DWORD ms = 0;
-    for (DWORD i = 0; i < length && i < sizeof hold && hold[i] >= '0' && hold[i] <= '9'; ++i) ms = ms * 10 + (hold[i] - '0');
+    for (DWORD i = 0; i < length && i < sizeof hold && hold[i] >= '0' && hold[i] <= '9'; ++i)
+        ms = ms * 10 + (hold[i] - '0');
     Sleep(ms);
     return 0;
 }

@@ -13,12 +13,10 @@
 // the text it points to.
 namespace doctest {
 namespace detail {
-template <>
-struct filldata<const char *> {
+template <> struct filldata<const char *> {
     static void fill(std::ostream *stream, const char *in) { *stream << (in ? in : "(null)"); }
 };
-template <>
-struct filldata<char *> {
+template <> struct filldata<char *> {
     static void fill(std::ostream *stream, const char *in) { *stream << (in ? in : "(null)"); }
 };
 }  // namespace detail

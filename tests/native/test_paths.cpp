@@ -21,7 +21,9 @@ TEST_CASE("JoinPath joins with one separator and drops drive prefixes and ./ pai
 {
     // want932: where code page 932 joins otherwise; 0x5C after a lead byte
     // is the second byte of a character (\x94\x5C, \x83\x5C), no separator.
-    static const struct { const char *path, *name, *want, *want932 = 0; } cases[] = {
+    static const struct {
+        const char *path, *name, *want, *want932 = 0;
+    } cases[] = {
         {"C:\\STAGE", "SETUP1.INF", "C:\\STAGE\\SETUP1.INF"},
         {"A:\\", "SETUP1.INF", "A:\\SETUP1.INF"},
         {"C:", "X.TXT", "C:X.TXT"},
@@ -41,9 +43,14 @@ TEST_CASE("JoinPath joins with one separator and drops drive prefixes and ./ pai
         {"C:\\DIR", "./", "C:\\DIR\\"},
         {"C:\\DIR", "..", "C:\\DIR\\.."},
         {"C:\\DIR", "A:.", "C:\\DIR\\"},
-        {"C:\\\x90\x56\x8B\x40\x94\x5C", "SETUP1.INF", "C:\\\x90\x56\x8B\x40\x94\x5C" "SETUP1.INF",
+        {"C:\\\x90\x56\x8B\x40\x94\x5C", "SETUP1.INF",
+         "C:\\\x90\x56\x8B\x40\x94\x5C"
+         "SETUP1.INF",
          "C:\\\x90\x56\x8B\x40\x94\x5C\\SETUP1.INF"},
-        {"C:\\STAGE\x83\x5C", "P2.EXE", "C:\\STAGE\x83\x5C" "P2.EXE", "C:\\STAGE\x83\x5C\\P2.EXE"},
+        {"C:\\STAGE\x83\x5C", "P2.EXE",
+         "C:\\STAGE\x83\x5C"
+         "P2.EXE",
+         "C:\\STAGE\x83\x5C\\P2.EXE"},
         {"C:\\X\x94", "Y", "C:\\X\x94\\Y"},  // a lead byte with nothing after it
     };
     for (int cp932 = 0; cp932 < 2; ++cp932) {
@@ -106,7 +113,9 @@ TEST_CASE("JoinPathIn refuses a join that does not fit and leaves the path uncha
 
 TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
 {
-    static const struct { const char *path, *name, *dir, *name932 = 0, *dir932 = 0; } cases[] = {
+    static const struct {
+        const char *path, *name, *dir, *name932 = 0, *dir932 = 0;
+    } cases[] = {
         {"C:\\DIR\\SETUP1.EXE", "SETUP1.EXE", "C:\\DIR"},
         {"C:\\SETUP1.EXE", "SETUP1.EXE", "C:\\"},
         {"C:SETUP1.EXE", "SETUP1.EXE", "C:"},
@@ -123,7 +132,12 @@ TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
         {"A:/X", "X", "A:/"},
         {"C:\\\x94\x5C", "", "C:\\\x94", "\x94\x5C", "C:\\"},
         {"C:\\\x94\x5C\\SETUP1.EXE", "SETUP1.EXE", "C:\\\x94\x5C"},
-        {"\x83\x5C" "X", "X", "\x83", "\x83\x5C" "X", ""},
+        {"\x83\x5C"
+         "X",
+         "X", "\x83",
+         "\x83\x5C"
+         "X",
+         ""},
     };
     for (int cp932 = 0; cp932 < 2; ++cp932) {
         WalkBy rule(TestedRules[cp932]);
@@ -143,8 +157,14 @@ TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
 
 TEST_CASE("FindLastChar finds the last character c, never the second byte of another")
 {
-    static const struct { const char *text; char c; int want, want932 = -2; } cases[] = {
-        {"C:\\A\\B", '\\', 4}, {"C:", '\\', -1}, {"C:\\STAGE\x83\x5C", '\\', 9, 2},
+    static const struct {
+        const char *text;
+        char c;
+        int want, want932 = -2;
+    } cases[] = {
+        {"C:\\A\\B", '\\', 4},
+        {"C:", '\\', -1},
+        {"C:\\STAGE\x83\x5C", '\\', 9, 2},
     };
     for (int cp932 = 0; cp932 < 2; ++cp932) {
         WalkBy rule(TestedRules[cp932]);
@@ -208,7 +228,9 @@ TEST_CASE("CopyText and AppendText never write past the buffer")
 
 TEST_CASE("SetSourceDirectory cuts the module name to its directory and refuses a full buffer")
 {
-    static const struct { const char *module, *want; } cases[] = {
+    static const struct {
+        const char *module, *want;
+    } cases[] = {
         {"A:\\SETUP1.EXE", "A:\\"},
         {"D:\\DISK1\\SETUP1.EXE", "D:\\DISK1"},
         {"\\\\SRV\\SHR\\SETUP1.EXE", "\\\\SRV\\SHR"},
@@ -239,12 +261,29 @@ TEST_CASE("SetSourceDirectory cuts the module name to its directory and refuses 
 
 TEST_CASE("PathClimbsOut tells a name that leads out of the folder it is joined to")
 {
-    static const struct { const char *name; int want, want932 = -1; } cases[] = {
-        {"X.TXT", 0},          {"..\\X.TXT", 1},      {"../X.TXT", 1},    {"..", 1},
-        {"SUB\\..\\X", 0},     {"SUB\\..\\..\\X", 1}, {".\\..\\X", 1},    {"C:..\\X", 1},
-        {"C:\\SUB\\..\\X", 0}, {"SUB\\\\..\\X", 0},   {"...\\X", 0},      {"..X", 0},
-        {"X\\..", 0},          {"", 0},               {"\\..\\X", 1},     {"A\\B\\..\\..\\..", 1},
-        {"\x94\x5C" "X\\..\\..\\EVIL", 0, 1},  // one component under code page 932
+    static const struct {
+        const char *name;
+        int want, want932 = -1;
+    } cases[] = {
+        {"X.TXT", 0},
+        {"..\\X.TXT", 1},
+        {"../X.TXT", 1},
+        {"..", 1},
+        {"SUB\\..\\X", 0},
+        {"SUB\\..\\..\\X", 1},
+        {".\\..\\X", 1},
+        {"C:..\\X", 1},
+        {"C:\\SUB\\..\\X", 0},
+        {"SUB\\\\..\\X", 0},
+        {"...\\X", 0},
+        {"..X", 0},
+        {"X\\..", 0},
+        {"", 0},
+        {"\\..\\X", 1},
+        {"A\\B\\..\\..\\..", 1},
+        {"\x94\x5C"
+         "X\\..\\..\\EVIL",
+         0, 1},  // one component under code page 932
     };
     for (int cp932 = 0; cp932 < 2; ++cp932) {
         WalkBy rule(TestedRules[cp932]);

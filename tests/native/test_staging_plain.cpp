@@ -8,15 +8,18 @@
 
 TEST_CASE("SpaceSuffices wants strictly more free kilobytes than tempspace, fraction kept")
 {
-    static const struct { unsigned long spc, bps, free; int tempSpace, want; } cases[] = {
-        {2, 512, 1000, 1000, 0},          // exactly 1000 KB
-        {1, 512, 2001, 1000, 1},          // 1000.5 KB
-        {1, 512, 1999, 999, 1},           // 999.5 KB
+    static const struct {
+        unsigned long spc, bps, free;
+        int tempSpace, want;
+    } cases[] = {
+        {2, 512, 1000, 1000, 0},  // exactly 1000 KB
+        {1, 512, 2001, 1000, 1},  // 1000.5 KB
+        {1, 512, 1999, 999, 1},   // 999.5 KB
         {1, 512, 1999, 1000, 0},
-        {8, 512, 0, 0, 0},                // full drive
+        {8, 512, 0, 0, 0},  // full drive
         {8, 512, 1, 0, 1},
-        {0, 0, 0, -1, 1},                 // a negative tempspace always passes
-        {65536, 65536, 1000000, 0, 0},    // the cluster size wraps to 0 in 32 bits
+        {0, 0, 0, -1, 1},                     // a negative tempspace always passes
+        {65536, 65536, 1000000, 0, 0},        // the cluster size wraps to 0 in 32 bits
         {64, 512, 4000000000ul, INT_MAX, 1},  // beyond 32 bits after the first product
         {1, 1024, 0xFFFFFFFFul, INT_MAX, 1},
     };
@@ -28,7 +31,10 @@ TEST_CASE("SpaceSuffices wants strictly more free kilobytes than tempspace, frac
 
 TEST_CASE("TakeListEntry cuts a list at its commas and stays at the end")
 {
-    static const struct { const char *list; const char *want[5]; } cases[] = {
+    static const struct {
+        const char *list;
+        const char *want[5];
+    } cases[] = {
         {"A.EXE,B.DLL", {"A.EXE", "B.DLL|end", "|end", "|end", 0}},
         {",X.DLL", {"", "X.DLL|end", "|end", 0, 0}},
         {"", {"|end", "|end", 0, 0, 0}},
@@ -55,10 +61,19 @@ TEST_CASE("TakeListEntry cuts a list at its commas and stays at the end")
 
 TEST_CASE("FindExtension takes the text after the dot of the last component")
 {
-    static const struct { const char *path, *want, *want932 = 0; } cases[] = {
-        {"A:\\FILE.SYS", "SYS"}, {"A:\\SET.UP\\FILE", ""}, {"FILE.", ""},      {"A:\\DRV\\VX.sys", "sys"},
-        {"", ""},                {".SYS", "SYS"},          {"A/B.C/D", ""},   {"A:\\X.TAR.GZ", "GZ"},
-        {"NOEXT", ""},           {"A:\\.\\X", ""},
+    static const struct {
+        const char *path, *want, *want932 = 0;
+    } cases[] = {
+        {"A:\\FILE.SYS", "SYS"},
+        {"A:\\SET.UP\\FILE", ""},
+        {"FILE.", ""},
+        {"A:\\DRV\\VX.sys", "sys"},
+        {"", ""},
+        {".SYS", "SYS"},
+        {"A/B.C/D", ""},
+        {"A:\\X.TAR.GZ", "GZ"},
+        {"NOEXT", ""},
+        {"A:\\.\\X", ""},
         {"A:\\X.S\x83\x5C", "", "S\x83\x5C"},  // ends in a two-byte character under code page 932
     };
     for (int cp932 = 0; cp932 < 2; ++cp932) {
@@ -76,16 +91,16 @@ TEST_CASE("FindExtension takes the text after the dot of the last component")
 
 TEST_CASE("SameIdentity compares file indexes where both files have one, else the full paths")
 {
-    static const struct { unsigned long a[3], b[3]; int samePath, want; } cases[] = {
-        {{7, 0, 42}, {7, 0, 42}, 0, 1},  // one file under two names
-        {{7, 0, 42}, {7, 0, 43}, 1, 0},  // two files: the path text does not count
-        {{7, 0, 42}, {8, 0, 42}, 0, 0},  // the same index on another volume
-        {{7, 1, 42}, {7, 2, 42}, 0, 0},
-        {{7, 1, 0}, {7, 1, 0}, 0, 1},    // an index whose low half is 0 is still one
-        {{7, 0, 0}, {7, 0, 0}, 0, 0},    // no identities (a redirector, a failed query): the paths differ
-        {{7, 0, 0}, {7, 0, 0}, 1, 1},
-        {{0, 0, 0}, {7, 0, 42}, 0, 0},
-        {{7, 0, 42}, {0, 0, 0}, 1, 1},
+    static const struct {
+        unsigned long a[3], b[3];
+        int samePath, want;
+    } cases[] = {
+        {{7, 0, 42}, {7, 0, 42}, 0, 1},                                // one file under two names
+        {{7, 0, 42}, {7, 0, 43}, 1, 0},                                // two files: the path text does not count
+        {{7, 0, 42}, {8, 0, 42}, 0, 0},                                // the same index on another volume
+        {{7, 1, 42}, {7, 2, 42}, 0, 0}, {{7, 1, 0}, {7, 1, 0}, 0, 1},  // an index whose low half is 0 is still one
+        {{7, 0, 0}, {7, 0, 0}, 0, 0},  // no identities (a redirector, a failed query): the paths differ
+        {{7, 0, 0}, {7, 0, 0}, 1, 1},   {{0, 0, 0}, {7, 0, 42}, 0, 0}, {{7, 0, 42}, {0, 0, 0}, 1, 1},
     };
     for (const auto &c : cases) {
         INFO("volume ", c.a[0], " index ", c.a[1], ":", c.a[2], " against ", c.b[0], " index ", c.b[1], ":", c.b[2],
@@ -96,7 +111,10 @@ TEST_CASE("SameIdentity compares file indexes where both files have one, else th
 
 TEST_CASE("HasWildcard finds a star or a question mark anywhere")
 {
-    static const struct { const char *text; int want; } cases[] = {
+    static const struct {
+        const char *text;
+        int want;
+    } cases[] = {
         {"*.DLL", 1}, {"A?.EXE", 1}, {"A.EX?", 1}, {"*", 1},        {"?", 1},
         {"A.EXE", 0}, {"", 0},       {"A:\\X", 0}, {"[AB].EXE", 0}, {"A.EXE*", 1},
     };
@@ -108,7 +126,11 @@ TEST_CASE("HasWildcard finds a star or a question mark anywhere")
 
 // Security descriptors as the platform hands them back: self-relative, an
 // owner, a DACL of the entries given.
-struct TestAce { unsigned char type, flags; unsigned long mask; std::vector<unsigned char> sid; };
+struct TestAce {
+    unsigned char type, flags;
+    unsigned long mask;
+    std::vector<unsigned char> sid;
+};
 static std::vector<unsigned char> Sid(unsigned char authority, std::vector<unsigned long> subs)
 {
     std::vector<unsigned char> sid = {1, (unsigned char)subs.size(), 0, 0, 0, 0, 0, authority};
@@ -172,7 +194,13 @@ TEST_CASE("StagingSecurity gives a protected DACL of three full-control entries 
 TEST_CASE("StagingFolderTrusted wants a trusted owner and no entry that lets another write")
 {
     const std::vector<TestAce> three = {{0, 3, 0x1F01FF, System}, {0, 3, 0x1F01FF, Admins}, {0, 3, 0x1F01FF, User}};
-    static const struct { const char *what; unsigned control; int owner; TestAce extra; int want; } cases[] = {
+    static const struct {
+        const char *what;
+        unsigned control;
+        int owner;
+        TestAce extra;
+        int want;
+    } cases[] = {
         {"the three", 0x9004, 0, {1, 0, 0, Everyone}, 1},
         {"owned by the user", 0x8004, 2, {1, 0, 0, Everyone}, 1},
         {"owned by another", 0x8004, 3, {1, 0, 0, Everyone}, 0},
@@ -211,7 +239,13 @@ TEST_CASE("StagingFolderTrusted wants a trusted owner and no entry that lets ano
 
 TEST_CASE("StagingLockName names a folder by its identity, or by its path where it has none")
 {
-    static const struct { int global; unsigned long serial, high, low; const char *path; size_t size; const char *want; } cases[] = {
+    static const struct {
+        int global;
+        unsigned long serial, high, low;
+        const char *path;
+        size_t size;
+        const char *want;
+    } cases[] = {
         {1, 0xABCD, 1, 2, "C:\\STAGE", 64, "Global\\SETUP1-0000ABCD0000000100000002"},
         {0, 0, 0, 0x12, "", 64, "SETUP1-000000000000000000000012"},
         {0, 7, 0, 0, "C:\\ZEV STAGE\\X", 64, "SETUP1-C:/ZEV STAGE/X"},

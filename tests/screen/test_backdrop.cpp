@@ -187,7 +187,10 @@ TEST_CASE("the first paint shows the bands and heart")
 
 TEST_CASE("a repaint draws the bitmap of the edition letter")
 {
-    static const struct { char edition; const char *bitmap; } cases[] = {
+    static const struct {
+        char edition;
+        const char *bitmap;
+    } cases[] = {
         {'N', "linnet"}, {'3', "heart"}, {'N', "linnet"}, {'4', "heart"}, {' ', "heart"},
     };
     // The two pictures must differ enough to tell them apart.
@@ -296,7 +299,8 @@ TEST_CASE("a bitmap that cannot be loaded draws nothing and leaks nothing")
     Repaint(' ');
 }
 
-TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bitmap) or PaintGradient; the window colours set after the bands")
+TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bitmap) or PaintGradient; the window "
+          "colours set after the bands")
 {
     Backdrop();
     HDC screen = GetDC(0);
@@ -310,7 +314,12 @@ TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bi
     SetBkColor(memory, RGB(1, 2, 3));
     SetTextColor(memory, RGB(4, 5, 6));
 
-    static const struct { const char *what; HMODULE module; char edition; bool gradient; } cases[] = {
+    static const struct {
+        const char *what;
+        HMODULE module;
+        char edition;
+        bool gradient;
+    } cases[] = {
         {"DrawCornerBitmap without its bitmap", GetModuleHandleA("kernel32.dll"), 'N', false},
         {"DrawCornerBitmap with the linnet", GetModuleHandleA(0), 'N', false},
         {"DrawCornerBitmap with the heart", GetModuleHandleA(0), ' ', false},

@@ -332,7 +332,10 @@ static bool TaskListStarted(const std::string &record)
 
 TEST_CASE("SC_TASKLIST is answered with 1 and nothing else; other system commands go on to the platform")
 {
-    static const struct { WPARAM command; INT_PTR want; } cases[] = {
+    static const struct {
+        WPARAM command;
+        INT_PTR want;
+    } cases[] = {
         {SC_TASKLIST, 1}, {SC_MOVE, 0}, {SC_CLOSE, 0}, {SC_KEYMENU, 0}, {SC_MINIMIZE, 0}, {SC_TASKLIST + 2, 0},
     };
     for (const auto &c : cases) {

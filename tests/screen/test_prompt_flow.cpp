@@ -53,9 +53,11 @@ static void CheckStagingPrompt(const SeenDialog &prompt, const std::string &path
 
 TEST_CASE("a staging directory that cannot be made ready: the prompt; Exit ends with 0, nothing copied")
 {
-    static const struct { const char *tempdir, *tempspace; } cases[] = {
-        {"Q:\\STAGE", 0},                  // a drive that does not exist
-        {"C:\\NOSPACE", "2000000000"},     // far more kilobytes than the drive has free
+    static const struct {
+        const char *tempdir, *tempspace;
+    } cases[] = {
+        {"Q:\\STAGE", 0},               // a drive that does not exist
+        {"C:\\NOSPACE", "2000000000"},  // far more kilobytes than the drive has free
     };
     for (const auto &c : cases) {
         INFO("tempdir ", c.tempdir);
@@ -95,8 +97,7 @@ TEST_CASE("two failures in a row: the prompt twice, the second where the first w
 {
     Flow f("twice", "Q:\\STAGE", 0);
     RunResult run;
-    RunSetup(&f.medium, "", {RunAction(PROMPT_TYPE, "q:\\other", true).MovedTo(37, 21), {PROMPT_EXIT, "", true}},
-             &run);
+    RunSetup(&f.medium, "", {RunAction(PROMPT_TYPE, "q:\\other", true).MovedTo(37, 21), {PROMPT_EXIT, "", true}}, &run);
     REQUIRE(run.dialogs.size() == 2u);
     CheckStagingPrompt(run.dialogs[0], "Q:\\STAGE");
     const RECT &first = run.dialogs[0].rect;

@@ -11,8 +11,8 @@ TEST_CASE("IsAdministrator agrees with the token's membership of Administrators"
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
     PSID administrators;
-    REQUIRE(AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                                     0, 0, 0, &administrators));
+    REQUIRE(AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                     0, 0, &administrators));
     BOOL member = FALSE;
     REQUIRE(CheckTokenMembership(0, administrators, &member));
     FreeSid(administrators);
@@ -88,10 +88,16 @@ static ProbeRun RunProbe(const char *version, bool expectBox = false)
 TEST_CASE("CheckPlatform accepts the Windows versions Wine can report, from NT 3.51 on")
 {
     IsAdministrator();
-    static const struct { const char *setting, *version; } cases[] = {
-        {"nt351", "3.51"}, {"nt40", "4.0"}, {"win95", "4.0"}, {"winxp", "5.1"}, {"win7", "6.1"},
+    static const struct {
+        const char *setting, *version;
+    } cases[] = {
+        {"nt351", "3.51"},
+        {"nt40", "4.0"},
+        {"win95", "4.0"},
+        {"winxp", "5.1"},
+        {"win7", "6.1"},
         {"win10", "6.2"},  // what a program without a manifest is told, as on Windows
-        {0, 0},  // Wine's default
+        {0, 0},            // Wine's default
     };
     int administrator = IsAdministrator();
     for (const auto &c : cases) {

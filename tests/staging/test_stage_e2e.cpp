@@ -108,7 +108,9 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
 
 TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
 {
-    static const struct { const char *commandLine, *target, *wantTail; } cases[] = {
+    static const struct {
+        const char *commandLine, *target, *wantTail;
+    } cases[] = {
         {"", "4", " -p4 "},
         {"/s  extra", "3", " /s  extra -p3 "},
         {"", "", 0},  // the add-on mode: no second phase
@@ -238,7 +240,8 @@ TEST_CASE("A staging folder that others may write brings the prompt and stays as
     RemoveTree(stage);
     static const char open[] = "D:P(A;OICI;FA;;;WD)";  // Everyone: full control
     SECURITY_ATTRIBUTES security = {sizeof security, 0, FALSE};
-    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorA(open, SDDL_REVISION_1, &security.lpSecurityDescriptor, 0));
+    REQUIRE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(open, SDDL_REVISION_1, &security.lpSecurityDescriptor, 0));
     REQUIRE(CreateDirectoryA(stage.c_str(), &security));
     LocalFree(security.lpSecurityDescriptor);
     REQUIRE(Dacl(stage) == open);
@@ -304,7 +307,8 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION running;
-    REQUIRE(CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.c_str(), &startup, &running));
+    REQUIRE(
+        CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.c_str(), &startup, &running));
     RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
     CHECK(run.exitCode == 0u);
     CHECK(run.dialogs.size() == 1u);
@@ -332,9 +336,13 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
     RunSetup(&medium, "", {}, &run);
     REQUIRE(run.exitCode == 1u);
     // An earlier install left them read-only, hidden or system.
-    static const struct { const char *name; DWORD attributes; } left[] = {
-        {"DATA.TXT", FILE_ATTRIBUTE_READONLY}, {"X.DLL", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
-        {"P2.EXE", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM}, {"B.DLL", FILE_ATTRIBUTE_READONLY}};
+    static const struct {
+        const char *name;
+        DWORD attributes;
+    } left[] = {{"DATA.TXT", FILE_ATTRIBUTE_READONLY},
+                {"X.DLL", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+                {"P2.EXE", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM},
+                {"B.DLL", FILE_ATTRIBUTE_READONLY}};
     for (const auto &l : left) {
         REQUIRE(PutFile(stage + "\\" + l.name, std::string("old ") + l.name));
         REQUIRE(SetFileAttributesA((stage + "\\" + l.name).c_str(), l.attributes));

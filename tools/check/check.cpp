@@ -20,30 +20,29 @@ enum {
     NAME_SIZE = 260,
 };
 
-static const char Usage[] =
-    "usage: SETUP1-CHECK.EXE MEDIUM_DIR [TEMPDIR]\n"
-    "\n"
-    "Reads section [phasetwo] of MEDIUM_DIR\\SETUP1.INF with the same code as\n"
-    "SETUP1.EXE and reports, one line each, what the first phase would quietly do\n"
-    "otherwise than the plan most likely means: a plan saved as UTF-8 with a byte\n"
-    "order mark or as UTF-16, misspelt keys, copyfiles entries that match no\n"
-    "file (the \"$\" rule and wildcards taken into account) or files without an\n"
-    "8.3 name of their own, blanks and empty entries in copyfiles and renameto,\n"
-    "renames that find nothing or are never used, entries that end under the\n"
-    "same name, target codes that cannot work, tempspace that is not a number,\n"
-    "a missing tempdir or run, a run that is not staged, and paths or the\n"
-    "second-phase command line longer than 255 characters. TEMPDIR stands in for\n"
-    "the plan's tempdir in the length checks.\n"
-    "\n"
-    "tempspace is in kilobytes; a K or KB after the number is read as kilobytes\n"
-    "too (tempspace=200KB is 200).\n"
-    "\n"
-    "Lines starting \"warning:\" are findings, most of them ending in what to do;\n"
-    "lines starting \"note:\" list what the first phase will do (the mode and the\n"
-    "backdrop's picture, the name each file gets) and are no finding. Each line\n"
-    "ends with a tag in brackets.\n"
-    "\n"
-    "Exit status: 0 nothing found, 1 something reported, 2 bad usage.\n";
+static const char Usage[] = "usage: SETUP1-CHECK.EXE MEDIUM_DIR [TEMPDIR]\n"
+                            "\n"
+                            "Reads section [phasetwo] of MEDIUM_DIR\\SETUP1.INF with the same code as\n"
+                            "SETUP1.EXE and reports, one line each, what the first phase would quietly do\n"
+                            "otherwise than the plan most likely means: a plan saved as UTF-8 with a byte\n"
+                            "order mark or as UTF-16, misspelt keys, copyfiles entries that match no\n"
+                            "file (the \"$\" rule and wildcards taken into account) or files without an\n"
+                            "8.3 name of their own, blanks and empty entries in copyfiles and renameto,\n"
+                            "renames that find nothing or are never used, entries that end under the\n"
+                            "same name, target codes that cannot work, tempspace that is not a number,\n"
+                            "a missing tempdir or run, a run that is not staged, and paths or the\n"
+                            "second-phase command line longer than 255 characters. TEMPDIR stands in for\n"
+                            "the plan's tempdir in the length checks.\n"
+                            "\n"
+                            "tempspace is in kilobytes; a K or KB after the number is read as kilobytes\n"
+                            "too (tempspace=200KB is 200).\n"
+                            "\n"
+                            "Lines starting \"warning:\" are findings, most of them ending in what to do;\n"
+                            "lines starting \"note:\" list what the first phase will do (the mode and the\n"
+                            "backdrop's picture, the name each file gets) and are no finding. Each line\n"
+                            "ends with a tag in brackets.\n"
+                            "\n"
+                            "Exit status: 0 nothing found, 1 something reported, 2 bad usage.\n";
 
 static int Findings;
 
@@ -148,8 +147,8 @@ static int EditDistance(const char *a, const char *b)
             int change = d[i - 1][j - 1] + (FoldCase(a[i - 1]) != FoldCase(b[j - 1]));
             int best = d[i - 1][j] + 1 < d[i][j - 1] + 1 ? d[i - 1][j] + 1 : d[i][j - 1] + 1;
             if (change < best) best = change;
-            if (i > 1 && j > 1 && FoldCase(a[i - 1]) == FoldCase(b[j - 2]) && FoldCase(a[i - 2]) == FoldCase(b[j - 1]) &&
-                d[i - 2][j - 2] + 1 < best)
+            if (i > 1 && j > 1 && FoldCase(a[i - 1]) == FoldCase(b[j - 2]) &&
+                FoldCase(a[i - 2]) == FoldCase(b[j - 1]) && d[i - 2][j - 2] + 1 < best)
                 best = d[i - 2][j - 2] + 1;
             d[i][j] = best;
         }
@@ -266,7 +265,8 @@ static void CheckTargetBlank(const char *text, const char *lost)
     if (codesOnly && TargetListHas(&list, "S") && !HasTargetCode("S"))
         snprintf(effect + strlen(effect), sizeof effect - strlen(effect), "%s the add-on code S is lost",
                  effect[0] ? ", and" : ":");
-    Warn("target-blank", At("target", 0, text), "the target codes end at the first blank; \"%s\" plays no part in "
+    Warn("target-blank", At("target", 0, text),
+         "the target codes end at the first blank; \"%s\" plays no part in "
          "them%s%s%s%s",
          lost, effect, codesOnly ? "; if these are all codes, write them without blanks: \"" : "",
          codesOnly ? joined : "", codesOnly ? "\"" : "");
@@ -459,7 +459,8 @@ static void ListMatches(const StagingWalk *walk)
     WIN32_FIND_DATAA other;
     int any = BeginCopyListing(&listing, walk->spec, TargetDirectory);
     if (listing.dollarMode && PassedOverMatch(&listing, &other))
-        Warn("dollar-shadow", where, "both \"%s\" and \"%s\" lie on the medium; only the first is copied: remove "
+        Warn("dollar-shadow", where,
+             "both \"%s\" and \"%s\" lie on the medium; only the first is copied: remove "
              "the other from the medium",
              FileNamePart(listing.dollarSpec), FileNamePart(listing.spec));
 
@@ -523,8 +524,8 @@ static void ListMatches(const StagingWalk *walk)
              other.cFileName, FileNamePart(dollarForm), FileNamePart(dollarForm));
     EndCopyListing(&listing);
     if (found == 0)
-        Warn("no-match", where, folders ? "matches only folders on the medium: nothing is copied"
-                                        : "matches no file on the medium");
+        Warn("no-match", where,
+             folders ? "matches only folders on the medium: nothing is copied" : "matches no file on the medium");
 }
 
 // Entries of a list as the staging walk cuts it.
@@ -736,12 +737,14 @@ int main(int argc, char **argv)
         return 1;
     }
     if (!JoinFits(SourceDirectory, "SETUP1.INF", PlanFile)) {
-        Warn("too-long", At("medium", 0, SourceDirectory), "the plan's path is longer than 255 characters: no plan "
+        Warn("too-long", At("medium", 0, SourceDirectory),
+             "the plan's path is longer than 255 characters: no plan "
              "is read");
         return 1;
     }
     if (GetFileAttributesA(PlanFile) == INVALID_FILE_ATTRIBUTES)
-        Warn("no-plan", At("medium", 0, SourceDirectory), "holds no SETUP1.INF: every value is empty and the "
+        Warn("no-plan", At("medium", 0, SourceDirectory),
+             "holds no SETUP1.INF: every value is empty and the "
              "add-on mode is chosen");
     else {
         CheckEncoding();
