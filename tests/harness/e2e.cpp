@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "resource.h"
@@ -172,8 +173,17 @@ bool StartConsole(const std::string &program, const std::string &arguments, cons
     return started != FALSE;
 }
 
+DWORD TimeScale()
+{
+    char text[8] = "";
+    DWORD length = GetEnvironmentVariableA("SETUP1_TIME_SCALE", text, sizeof text);
+    DWORD scale = length > 0 && length < sizeof text ? (DWORD)atoi(text) : 1;
+    return scale > 0 ? scale : 1;
+}
+
 DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs)
 {
+    timeoutMs *= TimeScale();
     DWORD code = 0xFFFFFFFF;
     if (WaitForSingleObject(process->hProcess, timeoutMs) != WAIT_OBJECT_0) {
         FAIL_CHECK("the process did not end within " << timeoutMs << " ms; it was ended by force");
@@ -208,6 +218,7 @@ static bool SplitRecord(const std::string &data, Phase2Record *record)
 
 bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD timeoutMs)
 {
+    timeoutMs *= TimeScale();
     DWORD startTime = GetTickCount();
     for (;;) {
         if (SplitRecord(ReadWholeFile(recordPath), record)) return true;
@@ -377,6 +388,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
                 const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
                 const std::function<void()> &atHandOver)
 {
+    timeoutMs *= TimeScale();
     *result = RunResult();
     std::string recordPath = TempFolder("run-record") + ".txt";
     DeleteFileA(recordPath.c_str());

@@ -46,6 +46,9 @@ bool StartConsole(const std::string &program, const std::string &arguments, cons
 // end in time, it is ended and the running test case fails. Its exit code,
 // 0xFFFFFFFF when it did not end by itself.
 DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs);
+// How many times longer than on a plain machine the runs may take: the
+// environment's SETUP1_TIME_SCALE, 1 when unset. Every wait here is scaled by it.
+DWORD TimeScale();
 
 struct Phase2Record {
     std::string commandLine;  // GetCommandLineA
