@@ -27,6 +27,8 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 
 export DISPLAY=":$(cat "$work/display")" WINEPREFIX="$work/prefix" WINEARCH=win32
 export WINEDEBUG="${SETUP1_WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+# As in wine-run: longer waits where Wine's i386 side runs under qemu.
+[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && export SETUP1_TIME_SCALE="${SETUP1_TIME_SCALE:-6}"
 wineserver -p </dev/null >/dev/null 2>&1
 # The services and the desktop with stdio on /dev/null, as the fixture does.
 wineboot </dev/null >/dev/null 2>&1
