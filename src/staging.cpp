@@ -318,7 +318,9 @@ static int FolderGuarded(const char *full)
     char root[PATH_SIZE];
     DWORD flags = 0, securityBuffer[1024 / sizeof(DWORD)], needed;
     if (!UserSid) return 1;
-    if (!DriveRoot(root, sizeof root, full, "") || !GetVolumeInformationA(root, 0, 0, 0, 0, &flags, 0, 0) ||
+    // Only a volume that says it keeps no security is let be; one that
+    // cannot be asked is asked about the folder itself.
+    if (DriveRoot(root, sizeof root, full, "") && GetVolumeInformationA(root, 0, 0, 0, 0, &flags, 0, 0) &&
         !(flags & FS_PERSISTENT_ACLS))
         return 1;
     // Windows 95 lacks it: looked up, not imported.
