@@ -607,8 +607,9 @@ static int RemoveLeftover(const char *path, const char *entry)
     if (!path[0] || IsOnMedium(path, entry)) return 1;
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileA(path)) return 1;
+    // A name no file can have ("?" in a plain entry) names nothing.
     DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
 }
 
 int StageFiles()

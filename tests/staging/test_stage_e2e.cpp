@@ -270,7 +270,7 @@ TEST_CASE("A staging folder that others may write brings the prompt and stays as
     CHECK(run.exitCode == 0u);
     REQUIRE(run.dialogs.size() == 1u);
     CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
-    CHECK(run.dialogs[0].path == stage);
+    CHECK(run.dialogs[0].path == Upper(stage));
     CHECK(!run.haveRecord);
     CHECK(Joined(Listing(stage)) == "");
     CHECK(Dacl(stage) == open);
