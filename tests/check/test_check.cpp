@@ -140,8 +140,9 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     for (const auto &n : notes)
         CHECK(run.out.find(std::string("note: ") + n.where + ": " + n.staged + " [staged]\n") != std::string::npos);
     CHECK(Lines(run.out, "note").size() == 8);  // the mode, six files, the command line
-    CHECK(FindLine(run, "note", "target \"4+N\"", "mode").find("normal mode: staging and the second phase; the "
-                                                               "backdrop shows linnet") != std::string::npos);
+    CHECK(FindLine(run, "note", "target \"4+N\"", "mode")
+              .find("normal mode: staging and the second phase; the "
+                    "backdrop shows linnet") != std::string::npos);
 
     // The command line is the program's own assembly, with the medium as the
     // source directory.
@@ -344,7 +345,8 @@ TEST_CASE("SETUP1-CHECK reports each fault of copyfiles and renameto with its en
         {"target=4\r\ncopyfile=A.EXE\r\n" PLAN_REST, "copyfile", "unknown-key", "did you mean \"copyfiles\"?"},
         {"target=4\r\ncopyfiles=A.EXE\r\ntmpdir=C:\\STAGE\r\nrun=A.EXE\r\n", "tmpdir", "unknown-key", "\"tempdir\""},
         {"target=4\r\ncopyfiles=A.EXE,Read Me First.TXT\r\n" PLAN_REST, "copyfiles[2] \"Read Me First.TXT\"",
-         "long-name", "depends on the medium's file system (another short form elsewhere, the long name where short "
+         "long-name",
+         "depends on the medium's file system (another short form elsewhere, the long name where short "
          "names are off), so neither renameto nor the second phase can rely on it; give the file an 8.3 name on the "
          "medium"},
         {"target=S\r\ncopyfiles=A.EXE,Read*\r\ntempspace=100\r\n", "copyfiles[2] \"Read*\"", "long-name",
@@ -443,8 +445,8 @@ TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
          "tempdir-relative"},
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\n", "run \"\"", "run-missing",
          "; run must be one of the staged names: A.EXE"},
-        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n",
-         "run \"P2.EXE\"", "run-not-staged", "; run must be one of the staged names: A.EXE, B.DLL"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n", "run \"P2.EXE\"",
+         "run-not-staged", "; run must be one of the staged names: A.EXE, B.DLL"},
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE /q\r\n", "run \"A.EXE /q\"",
          "run-not-staged"},
     };
@@ -477,7 +479,10 @@ TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
     // A plan saved as UTF-8 with a byte order mark, or as UTF-16.
     std::string plain = "[phasetwo]\r\ntarget=4\r\n" PLAN_FILES PLAN_REST, utf16 = "\xFF\xFE";
     for (char c : plain) utf16 += std::string(1, c) + '\0';
-    static const struct { std::string text; const char *says; } encodings[] = {
+    static const struct {
+        std::string text;
+        const char *says;
+    } encodings[] = {
         {"\xEF\xBB\xBF" + plain, "on Windows [phasetwo] is not found, every value reads as empty and the add-on mode"},
         {utf16, "Windows NT and later read it by its byte order mark, but Windows 95, 98 and ME read none of it"},
     };
