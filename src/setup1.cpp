@@ -225,6 +225,11 @@ int CheckPlatform()
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+#ifdef _WIN64
+    // The 64-bit build only runs the tests; the 32-bit program that ships is
+    // told a Pentium on the same machine.
+    system.dwProcessorType = PROCESSOR_INTEL_PENTIUM;
+#endif
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     // Windows NT 3.1, which is to be refused politely, has no GetVersionExA.
