@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                          source.c_str());
 
     // The program path must fit a path buffer on its own.
-    std::string program = ModelJoin(directory, run);
+    std::string program = ModelJoin(directory, run, SingleByteRule);
     bool programFits = directory.size() < PATH_SIZE && program.size() < PATH_SIZE;
     bool quoted = program.find(' ') != std::string::npos;
     std::string want = quoted ? "\"" + program + "\"" : program;

@@ -2,6 +2,7 @@
 // that the address sanitizer stops a write past its end. Invariants: nothing
 // is ever longer than its buffer, a refused join leaves the path as it was,
 // and every result is the one the path rules give.
+// Each input runs under two lead-byte rules: none, and code page 932's.
 // Input: two bytes of buffer size, then path text, NUL, name text.
 #include <string.h>
 
@@ -15,7 +16,7 @@ struct Block {
     ~Block() { free(p); }
 };
 
-static void CheckJoin(const std::string &path, const std::string &name, size_t size, bool terminated)
+static void CheckJoin(const std::string &path, const std::string &name, size_t size, bool terminated, LeadByteRule rule)
 {
     Block block(size);
     if (terminated && size > 0)
@@ -26,7 +27,7 @@ static void CheckJoin(const std::string &path, const std::string &name, size_t s
     std::string held = terminated && size > 0 ? std::string(block.p) : std::string();
 
     int joined = JoinPathIn(block.p, size, name.c_str());
-    std::string want = ModelJoin(held, name);
+    std::string want = ModelJoin(held, name, rule);
     if (joined) {
         EXPECT(terminated && size > 0);
         EXPECT(want.size() < size);
@@ -37,23 +38,17 @@ static void CheckJoin(const std::string &path, const std::string &name, size_t s
     }
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+static void CheckUnder(LeadByteRule rule, size_t bufferSize, const std::string &path, const std::string &name)
 {
-    if (size < 2) return 0;
-    size_t bufferSize = ((size_t)data[0] | ((size_t)data[1] << 8)) % 600;
-    data += 2;
-    size -= 2;
-    std::string path = NextField(&data, &size);
-    std::string name = NextField(&data, &size);
-
-    CheckJoin(path, name, bufferSize, true);
-    CheckJoin(path, name, bufferSize, false);
-    CheckJoin(path, name, PATH_SIZE, true);
+    IsLeadByte = rule;
+    CheckJoin(path, name, bufferSize, true, rule);
+    CheckJoin(path, name, bufferSize, false, rule);
+    CheckJoin(path, name, PATH_SIZE, true, rule);
     if (path.size() < PATH_SIZE) {
         char buffer[PATH_SIZE];
         memcpy(buffer, path.c_str(), path.size() + 1);
         int joined = JoinPath(buffer, name.c_str());
-        std::string want = ModelJoin(path, name);
+        std::string want = ModelJoin(path, name, rule);
         EXPECT(joined == (want.size() < PATH_SIZE));
         EXPECT(std::string(buffer) == (joined ? want : path));
     }
@@ -63,10 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     memcpy(copy.p, path.c_str(), path.size() + 1);
     const char *start = FileNamePart(static_cast<const char *>(copy.p));
     EXPECT(start >= copy.p && start <= copy.p + path.size());
-    EXPECT((size_t)(start - copy.p) == ModelNameStart(path));
+    EXPECT((size_t)(start - copy.p) == ModelNameStart(path, rule));
     EXPECT(FileNamePart(copy.p) == start);
     EXPECT(DirectoryPart(copy.p) == copy.p);
-    EXPECT(ModelDirectory(path) == copy.p);
+    EXPECT(ModelDirectory(path, rule) == copy.p);
 
     // DriveRoot: never past its buffer; a root it gives is a prefix of the
     // path or of the current directory (the name stands in for it), plus
@@ -98,5 +93,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         EXPECT(appended == (whole.size() < bufferSize));
         EXPECT(std::string(text.p) == whole.substr(0, bufferSize - 1));
     }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2) return 0;
+    size_t bufferSize = ((size_t)data[0] | ((size_t)data[1] << 8)) % 600;
+    data += 2;
+    size -= 2;
+    std::string path = NextField(&data, &size);
+    std::string name = NextField(&data, &size);
+    LeadByteRule saved = IsLeadByte;
+    CheckUnder(SingleByteRule, bufferSize, path, name);
+    CheckUnder(CodePage932Rule, bufferSize, path, name);
+    IsLeadByte = saved;
     return 0;
 }

@@ -14,6 +14,8 @@ JOINS = [("C:\\STAGE", "SETUP1.INF"), ("A:\\", "SETUP1.INF"), ("C:", "X.TXT"), (
          ("C:\\DIR", "..\\X"), ("C:\\DIR", "."), ("C:\\DIR", ""), ("C:\\DIR", "X:"), ("", "A.TXT")]
 SPLITS = ["C:\\DIR\\SETUP1.EXE", "C:\\SETUP1.EXE", "C:SETUP1.EXE", "\\SETUP1.EXE", "SETUP1.EXE", "C:\\DIR\\",
           "A:\\", "\\\\SRV\\SHR\\SETUP1.EXE", "DIR/SUB/F.EXE"]
+DBCS_JOINS = [(b"C:\\\x90\x56\x8b\x40\x94\x5c", b"SETUP1.INF"), (b"C:\\STAGE\x83\x5c", b"P2.EXE"),
+              (b"\\\\SRV\x94\x5c\\SHR\\X", b"\x94\x5cX\\..\\..\\EVIL")]
 
 LINES = [("C:\\STAGE", "P2.EXE", "", "4", "A:\\"), ("C:\\STAGE", "P2.EXE", "/q", "3+S", "D:\\DISK1"),
          ("C:\\STAGE", "P2.EXE", "", "", "A:\\"), ("C:\\MY STAGE", "P2.EXE", "", "N", "A:\\"),
@@ -43,6 +45,9 @@ for n, (p, name) in enumerate(JOINS):
     write("paths", n, size256 + b(p) + b"\0" + b(name))
 for m, p in enumerate(SPLITS):
     write("paths", len(JOINS) + m, bytes([12, 0]) + b(p) + b"\0" + b("X"))
+# Paths whose last character has "\" as its second byte under code page 932.
+for m, (p, name) in enumerate(DBCS_JOINS):
+    write("paths", len(JOINS) + len(SPLITS) + m, size256 + p + b"\0" + name)
 
 for n, fields in enumerate(LINES):
     write("command_line", n, size256 + b"\0".join(b(f) for f in fields))

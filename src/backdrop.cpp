@@ -23,6 +23,8 @@ int GradientBands(int screenHeight, GradientBand *bands)
     return count;
 }
 
+const char *EditionPicture(char editionLetter) { return editionLetter == 'N' ? "linnet" : "heart"; }
+
 #ifdef _WIN32
 #include "state.h"
 
@@ -81,18 +83,26 @@ void PaintGradient(HDC dc)
     int width = GetSystemMetrics(SM_CXSCREEN);
     GradientBand bands[GRADIENT_BANDS_MAX];
     int count = GradientBands(GetSystemMetrics(SM_CYSCREEN), bands);
+    // Each band is the rectangle that a null pen and a solid brush of its
+    // blue would fill: the full width, rows top .. bottom - 2. PatBlt fills
+    // exactly that with the brush alone, and each band's brush is deleted
+    // once the next one has taken its place: four calls a band, not eight.
+    HGDIOBJ original = 0;
     for (int i = 0; i < count; ++i) {
-        COLORREF colour = RGB(0, 0, bands[i].intensity);
-        HPEN pen = CreatePen(PS_NULL, 0, colour);
-        HBRUSH brush = CreateSolidBrush(colour);
-        HGDIOBJ oldPen = SelectObject(dc, pen);
-        HGDIOBJ oldBrush = SelectObject(dc, brush);
-        Rectangle(dc, 0, bands[i].top, width + 1, bands[i].bottom);
-        SelectObject(dc, oldPen);
-        SelectObject(dc, oldBrush);
-        DeleteObject(pen);
-        DeleteObject(brush);
+        HBRUSH brush = CreateSolidBrush(RGB(0, 0, bands[i].intensity));
+        HGDIOBJ replaced = brush ? SelectObject(dc, brush) : 0;
+        // Without its brush (no room for GDI objects) a band stays unpainted.
+        if (!replaced) {
+            if (brush) DeleteObject(brush);
+            continue;
+        }
+        if (original)
+            DeleteObject(replaced);
+        else
+            original = replaced;
+        PatBlt(dc, 0, bands[i].top, width, bands[i].bottom - 1 - bands[i].top, PATCOPY);
     }
+    if (original) DeleteObject(SelectObject(dc, original));
     SetBkColor(dc, GetSysColor(COLOR_WINDOW));
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
 }
@@ -103,7 +113,7 @@ void DrawCornerBitmap(HWND window)
     // inside the WM_PAINT's BeginPaint, which has already emptied the update
     // region, and a second BeginPaint would clip the bitmap away entirely.
     HDC dc = GetDC(window);
-    HBITMAP bitmap = LoadBitmapA(ProgramInstance, PhaseTwoPlan.EditionLetter == 'N' ? "linnet" : "heart");
+    HBITMAP bitmap = LoadBitmapA(ProgramInstance, EditionPicture(PhaseTwoPlan.EditionLetter));
     HDC memory = bitmap ? CreateCompatibleDC(dc) : 0;
     // Without the bitmap (or a DC to hold it) the corner stays as the gradient left it.
     if (memory) {

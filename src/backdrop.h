@@ -14,6 +14,9 @@ struct GradientBand {
 // GRADIENT_BANDS_MAX); returns how many there are.
 int GradientBands(int screenHeight, GradientBand *bands);
 
+// Name of the bitmap that the backdrop shows for an edition letter.
+const char *EditionPicture(char editionLetter);
+
 #ifdef _WIN32
 #include <windows.h>
 

@@ -2,6 +2,23 @@
 
 #include <string.h>  // memcpy: SETUP1.EXE has its own
 
+#ifdef _WIN32
+#include <windows.h>
+
+static int SystemLeadByte(unsigned char c) { return IsDBCSLeadByte(c); }
+LeadByteRule IsLeadByte = SystemLeadByte;
+#else
+static int NoLeadByte(unsigned char) { return 0; }
+LeadByteRule IsLeadByte = NoLeadByte;
+#endif
+
+const char *NextCharacter(const char *text)
+{
+    // A lead byte at the end of the text stands alone: the walk never
+    // steps over the terminator.
+    return text + (IsLeadByte((unsigned char)text[0]) && text[1] ? 2 : 1);
+}
+
 size_t TextLength(const char *text)
 {
     size_t length = 0;
@@ -26,7 +43,7 @@ const char *FindChar(const char *text, char c)
 char *FindLastChar(char *text, char c)
 {
     char *last = 0;
-    for (; *text; ++text)
+    for (; *text; text = NextCharacter(text))
         if (*text == c) last = text;
     return last;
 }
@@ -74,7 +91,8 @@ int JoinPathIn(char *path, size_t pathSize, const char *name)
 {
     size_t length = BoundedLength(path, pathSize);
     if (length >= pathSize) return 0;
-    int needSeparator = length == 0 || !(IsSeparator(path[length - 1]) || path[length - 1] == ':');
+    // The last byte may be the second one of a two-byte character.
+    int needSeparator = length == 0 || FileNamePart(path) != path + length;
 
     if (name[0] != '\0' && name[1] == ':') name += 2;
     while (name[0] == '.' && IsSeparator(name[1])) name += 2;
@@ -92,7 +110,7 @@ int JoinPath(char *path, const char *name) { return JoinPathIn(path, PATH_SIZE, 
 const char *FileNamePart(const char *path)
 {
     const char *start = path;
-    for (const char *p = path; *p; ++p)
+    for (const char *p = path; *p; p = NextCharacter(p))
         if (IsSeparator(*p) || *p == ':') start = p + 1;
     return start;
 }
@@ -114,7 +132,7 @@ int PathClimbsOut(const char *name)
     int depth = 0;
     for (const char *p = name; *p;) {
         const char *end = p;
-        while (*end && !IsSeparator(*end)) ++end;
+        while (*end && !IsSeparator(*end)) end = NextCharacter(end);
         size_t length = (size_t)(end - p);
         if (length == 2 && p[0] == '.' && p[1] == '.') {
             if (--depth < 0) return 1;
@@ -134,7 +152,7 @@ int DriveRoot(char *root, size_t rootSize, const char *path, const char *current
         // \\SERVER\SHARE\ : up to the separator after the share's name.
         const char *end = path + 2;
         for (int part = 0; part < 2; ++part) {
-            while (*end && !IsSeparator(*end)) ++end;
+            while (*end && !IsSeparator(*end)) end = NextCharacter(end);
             if (part == 0 && *end) ++end;
         }
         size_t length = (size_t)(end - path);

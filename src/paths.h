@@ -4,13 +4,27 @@
 
 enum { PATH_SIZE = 256 };  // 255 characters and the terminating NUL
 
+// Whether a byte opens a two-byte character of the ANSI code page. Code
+// pages 932, 936, 949 and 950 have such characters, and their second byte
+// may be "\", so every walk over a path steps over them whole.
+typedef int (*LeadByteRule)(unsigned char c);
+// The rule the walks go by: the system's ANSI code page on Windows, no
+// two-byte characters elsewhere. Tests put others in its place.
+extern LeadByteRule IsLeadByte;
+// The character after the one text points at (one byte on, or two for a
+// lead byte with a byte after it).
+const char *NextCharacter(const char *text);
+inline char *NextCharacter(char *text) { return text + (NextCharacter(static_cast<const char *>(text)) - text); }
+
 // The few string operations of the C library, so that the program needs no
 // C runtime DLL.
 size_t TextLength(const char *text);
 // 1 when both texts are equal byte for byte.
 int SameText(const char *a, const char *b);
-// First (FindChar) or last (FindLastChar) c in text, or 0.
+// First c in text, or 0; for a c that is never the second byte of a
+// two-byte character.
 const char *FindChar(const char *text, char c);
+// Last c in text that is a character of its own, or 0.
 char *FindLastChar(char *text, char c);
 // First place where part occurs in text, or 0.
 char *FindInText(char *text, const char *part);

@@ -18,6 +18,16 @@ DialogPoint DialogPlacement(int screenWidth, int screenHeight, int width, int he
     return place;
 }
 
+void TrimBlanks(char *text)
+{
+    const char *from = text;
+    while (*from == ' ' || *from == '\t') ++from;
+    char *end = text;
+    for (char *to = text; (*to = *from) != '\0'; ++to, ++from)
+        if (*to != ' ' && *to != '\t') end = to + 1;
+    *end = '\0';
+}
+
 #ifdef _WIN32
 #include "backdrop.h"
 #include "resource.h"
@@ -73,6 +83,8 @@ INT_PTR CALLBACK DirectoryPromptProc(HWND dialog, UINT message, WPARAM wParam, L
         // Notifications carry a code in the high word and are not clicks.
         if (wParam == IDOK) {
             GetDlgItemTextA(dialog, IDC_PATH, TargetDirectory, PATH_SIZE);
+            // Blanks around a path name no folder the user meant.
+            TrimBlanks(TargetDirectory);
             EndDialog(dialog, 1);
             return 0;
         }
@@ -99,8 +111,7 @@ int PlaceDialog(HWND dialog, int defaultId, int focusId)
     SetWindowPos(dialog, 0, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 
     LRESULT current = SendMessageA(dialog, DM_GETDEFID, 0, 0);
-    if (HIWORD(current) == DC_HASDEFID)
-        SendDlgItemMessageA(dialog, LOWORD(current), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (HIWORD(current) == DC_HASDEFID) SendDlgItemMessageA(dialog, LOWORD(current), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
     SendMessageA(dialog, DM_SETDEFID, defaultId, 0);
     SendDlgItemMessageA(dialog, defaultId, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 

@@ -3,7 +3,9 @@
 
 enum { PROMPT_ADDON = 0, PROMPT_STAGING = 1 };
 
-struct DialogPoint { int x, y; };
+struct DialogPoint {
+    int x, y;
+};
 
 extern int PromptMode;
 extern DialogPoint DialogCentre;  // x -1: no centre remembered
@@ -12,6 +14,10 @@ extern DialogPoint DialogCentre;  // x -1: no centre remembered
 // down the screen, or centred on a remembered centre; never above or left
 // of 0, 0.
 DialogPoint DialogPlacement(int screenWidth, int screenHeight, int width, int height, DialogPoint centre);
+
+// Removes the blanks (spaces and tabs) before and after text, in place, as
+// the profile reader does for the plan's values.
+void TrimBlanks(char *text);
 
 #ifdef _WIN32
 #include <windows.h>

@@ -34,10 +34,7 @@ int ParseTargetCodes(const char *text)
     return ParseTargetCodesInto(&PhaseTwoPlan.TargetList, &PhaseTwoPlan.EditionLetter, text);
 }
 
-int IsLetterOrDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+int IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 static int RunContains(const char *run, char c)
 {
@@ -52,7 +49,10 @@ int TargetListHas(const TargetListRecord *list, const char *code)
         const char *entry = list->entries[i];
         int matches = 1;
         for (; IsLetterOrDigit(*entry); ++entry)
-            if (!RunContains(code, *entry)) { matches = 0; break; }
+            if (!RunContains(code, *entry)) {
+                matches = 0;
+                break;
+            }
         if (matches) return 1;
     }
     return 0;
@@ -102,9 +102,16 @@ int TempSpaceValue(const char *text)
 int JudgePlatform(unsigned long processorType, unsigned long major, unsigned long minor)
 {
     switch (processorType) {
-    case 386: case 486: case 586:
+    case 386:
+    case 486:
+    case 586:
         return major == 3 && minor <= 50 ? PLATFORM_TOO_OLD : PLATFORM_ACCEPTED;
-    case 601: case 603: case 604: case 620: case 4000: case 21064:
+    case 601:
+    case 603:
+    case 604:
+    case 620:
+    case 4000:
+    case 21064:
         return PLATFORM_ACCEPTED;
     default:
         return PLATFORM_REFUSED;
@@ -133,15 +140,17 @@ int VersionValue(const char *text)
 
 void UpperCaseAscii(char *text)
 {
-    for (; *text; ++text)
+    // The second byte of a two-byte character is no letter.
+    for (; *text; text = NextCharacter(text))
         if (*text >= 'a' && *text <= 'z') *text = (char)(*text - 'a' + 'A');
 }
 
 void CutUserFolder(char *directory)
 {
     // Only a whole "\USER" component is the per-user folder; C:\USERDATA is not.
-    for (char *p = FindInText(directory, "\\USER"); p; p = FindInText(p + 1, "\\USER")) {
-        if (p[5] == '\0' || p[5] == '\\') {
+    // A "\" that is the second byte of a two-byte character starts none.
+    for (char *p = directory; *p; p = NextCharacter(p)) {
+        if (*p == '\\' && FindInText(p, "\\USER") == p && (p[5] == '\0' || p[5] == '\\')) {
             *p = '\0';
             return;
         }
@@ -157,8 +166,8 @@ void CutUserFolder(char *directory)
 // DLLs that the system's own DLLs load by name later on, when a window opens
 // or a file is touched.
 static const char *const LateLoadedDlls[] = {
-    "UXTHEME.DLL", "DWMAPI.DLL",  "VERSION.DLL", "USERENV.DLL", "SETUPAPI.DLL", "PROPSYS.DLL",
-    "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL", "CLBCATQ.DLL", "NTMARTA.DLL", "PROFAPI.DLL",
+    "UXTHEME.DLL",   "DWMAPI.DLL",  "VERSION.DLL", "USERENV.DLL", "SETUPAPI.DLL", "PROPSYS.DLL",
+    "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL",  "CLBCATQ.DLL", "NTMARTA.DLL",  "PROFAPI.DLL",
 };
 
 // A kernel32 function newer than Windows NT 3.1, or 0 where there is none:
@@ -216,6 +225,11 @@ int CheckPlatform()
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+#ifdef _WIN64
+    // The 64-bit build only runs the tests; the 32-bit program that ships is
+    // told a Pentium on the same machine.
+    system.dwProcessorType = PROCESSOR_INTEL_PENTIUM;
+#endif
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     // Windows NT 3.1, which is to be refused politely, has no GetVersionExA.
@@ -253,8 +267,8 @@ int IsAdministrator()
     CloseHandle(token);
     SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
     PSID administrators;
-    if (!haveGroups || !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                                 DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+    if (!haveGroups || !AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                                 0, 0, 0, 0, 0, 0, &administrators))
         return 0;
     const TOKEN_GROUPS *groups = reinterpret_cast<const TOKEN_GROUPS *>(groupsBuffer);
     int result = 0;
@@ -270,8 +284,8 @@ int FindInstalledProduct()
     char bestVersion[64] = "";
     int bestValue = 0;
     HGLOBAL walk = BeginInstalledEnum("ZEV!", "ZODOZ", "");
-    while (NextInstalled(walk, productName, sizeof productName, applicationName, sizeof applicationName,
-                         versionName, sizeof versionName)) {
+    while (NextInstalled(walk, productName, sizeof productName, applicationName, sizeof applicationName, versionName,
+                         sizeof versionName)) {
         int value = VersionValue(versionName);
         if (bestValue < value) {
             bestValue = value;
@@ -293,14 +307,19 @@ int FindInstalledProduct()
 
 static int RunNormalMode(const char *commandLine)
 {
+    GuardStagingFolders();
     for (;;) {
-        while (!PrepareTargetDirectory())
+        int claim;
+        while ((claim = PrepareTargetDirectory() ? ClaimStagingFolder() : CLAIM_NOT_READY) == CLAIM_NOT_READY)
             if (!PromptForDirectory(PROMPT_STAGING)) return 0;
+        // Another run stages there now and starts the second phase itself.
+        if (claim == CLAIM_BUSY) return 0;
         int staged = StageFiles();
         if (staged == STAGE_DONE) break;
-        // A disk that filled up during the copy is a target without the
-        // space: the user may pick another. Other faults end the run.
-        if (staged != STAGE_DISK_FULL || !PromptForDirectory(PROMPT_STAGING)) return 0;
+        // A disk that filled up during the copy, or a file there that stays
+        // (in use), is a target the list does not fit: the user may pick
+        // another. Other faults end the run.
+        if (staged != STAGE_ELSEWHERE || !PromptForDirectory(PROMPT_STAGING)) return 0;
     }
     return LaunchPhaseTwo(commandLine) ? 1 : 0;
 }
@@ -326,6 +345,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     if (!CheckPlatform()) return 0;
     if (!CreateBackdrop(instance, previous, show)) return 0;
     ReadPhaseTwoPlan();
+    // The first paint came before the plan named the edition, and nothing
+    // repaints the backdrop while no dialog is up.
+    DrawCornerBitmap(BackdropWindow);
     return HasTargetCode("S") ? RunAddOnMode() : RunNormalMode(commandLine);
 }
 

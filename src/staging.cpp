@@ -32,13 +32,23 @@ int SpaceSuffices(unsigned long sectorsPerCluster, unsigned long bytesPerSector,
 
 const char *FindExtension(const char *path)
 {
-    const char *end = path + TextLength(path);
-    for (const char *p = end; p > path;) {
-        --p;
-        if (*p == '.') return p + 1;
-        if (*p == '/' || *p == '\\') break;
+    // Forward, so that the second byte of a two-byte character is never
+    // taken for a separator.
+    const char *extension = 0, *p = path;
+    for (; *p; p = NextCharacter(p)) {
+        if (*p == '.') extension = p + 1;
+        if (*p == '/' || *p == '\\') extension = 0;
     }
-    return end;
+    return extension ? extension : p;
+}
+
+int SameIdentity(unsigned long volumeA, unsigned long indexHighA, unsigned long indexLowA, unsigned long volumeB,
+                 unsigned long indexHighB, unsigned long indexLowB, int samePath)
+{
+    // Some network redirectors and older systems give every file the
+    // index 0: then only the names can tell.
+    if ((indexHighA == 0 && indexLowA == 0) || (indexHighB == 0 && indexLowB == 0)) return samePath;
+    return volumeA == volumeB && indexHighA == indexHighB && indexLowA == indexLowB;
 }
 
 int HasWildcard(const char *text) { return FindChar(text, '*') != 0 || FindChar(text, '?') != 0; }
@@ -58,6 +68,133 @@ char *TakeListEntry(char **cursor, int *ended)
     return entry;
 }
 
+static unsigned Get16(const unsigned char *p) { return p[0] | p[1] << 8; }
+static unsigned long Get32(const unsigned char *p) { return Get16(p) | (unsigned long)Get16(p + 2) << 16; }
+static unsigned char *Put16(unsigned char *p, unsigned v)
+{
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+    return p + 2;
+}
+static unsigned char *Put32(unsigned char *p, unsigned long v) { return Put16(Put16(p, v & 0xFFFF), v >> 16); }
+
+enum {
+    SD_DACL_PRESENT = 0x0004,
+    SD_SELF_RELATIVE = 0x8000,
+    ACE_ALLOWED = 0,
+    ACE_DENIED = 1,
+    GUARDED_HEAD_SIZE = 20 + 8 + 20 + 24,  // StagingSecurity up to the user's entry
+};
+// What StagingSecurity starts with: a self-relative descriptor with no
+// owner or group (the platform's defaults), no SACL and a protected DACL
+// (SE_DACL_PROTECTED: nothing inherited from the parent) right after it;
+// the DACL's header (its size and count filled in) and the entries of
+// S-1-5-18 and S-1-5-32-544: full control (FILE_ALL_ACCESS), inherited by
+// all made inside (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE).
+static const unsigned char GuardedHead[GUARDED_HEAD_SIZE] = {
+    1,           0, 0x04, 0x90, 0,           0,    0,    0, 0,    0,    0,    0, 0, 0, 0, 0, 20, 0, 0, 0, 2,    0, 0, 0,
+    3,           0, 0,    0,    ACE_ALLOWED, 3,    20,   0, 0xFF, 0x01, 0x1F, 0, 1, 1, 0, 0, 0,  0, 0, 5, 18,   0, 0, 0,
+    ACE_ALLOWED, 3, 24,   0,    0xFF,        0x01, 0x1F, 0, 1,    2,    0,    0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,
+};
+static const unsigned char *const SystemSid = GuardedHead + 36;
+static const unsigned char *const AdministratorsSid = GuardedHead + 56;
+// Stands in an inheritable entry for whoever makes a file inside: this run.
+static const unsigned char CreatorOwnerSid[12] = {1, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0};
+static const unsigned long FullControl = 0x001F01FF;  // FILE_ALL_ACCESS
+// FILE_WRITE_DATA (add file), FILE_APPEND_DATA (add folder), FILE_WRITE_EA,
+// FILE_DELETE_CHILD, FILE_WRITE_ATTRIBUTES, DELETE, WRITE_DAC, WRITE_OWNER,
+// GENERIC_ALL and GENERIC_WRITE.
+static const unsigned long WriteRights = 0x500D0156;
+
+size_t SidLength(const unsigned char *sid, size_t size)
+{
+    if (size < 8 || sid[0] != 1 || sid[1] > 15) return 0;
+    size_t length = 8 + 4 * (size_t)sid[1];
+    return length <= size ? length : 0;
+}
+
+static int SameSid(const unsigned char *a, size_t aLength, const unsigned char *b, size_t bLength)
+{
+    if (aLength != bLength) return 0;
+    for (size_t i = 0; i < aLength; ++i)
+        if (a[i] != b[i]) return 0;
+    return 1;
+}
+
+size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize)
+{
+    size_t userLength = SidLength(userSid, userSize), size = GUARDED_HEAD_SIZE + 8 + userLength;
+    if (!userLength || size > outSize) return 0;
+    for (size_t i = 0; i < GUARDED_HEAD_SIZE; ++i) out[i] = GuardedHead[i];
+    Put16(out + 22, (unsigned)(size - 20));
+    unsigned char *p =
+        Put32(Put16(Put16(out + GUARDED_HEAD_SIZE, GuardedHead[28] | GuardedHead[29] << 8), (unsigned)(8 + userLength)),
+              FullControl);
+    for (size_t i = 0; i < userLength; ++i) p[i] = userSid[i];
+    return size;
+}
+
+static int TrustedSid(const unsigned char *sid, size_t length, const unsigned char *userSid, size_t userLength)
+{
+    return SameSid(sid, length, SystemSid, 12) || SameSid(sid, length, AdministratorsSid, 16) ||
+           (userLength && SameSid(sid, length, userSid, userLength));
+}
+
+int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize)
+{
+    size_t userLength = SidLength(userSid, userSize);
+    if (size < 20 || !(Get16(sd + 2) & SD_SELF_RELATIVE)) return 0;
+    unsigned long ownerAt = Get32(sd + 4), daclAt = Get32(sd + 16);
+    size_t ownerLength = ownerAt && ownerAt < size ? SidLength(sd + ownerAt, size - ownerAt) : 0;
+    if (!ownerLength || !TrustedSid(sd + ownerAt, ownerLength, userSid, userLength)) return 0;
+    // No DACL, or a null one, lets everyone in.
+    if (!(Get16(sd + 2) & SD_DACL_PRESENT) || !daclAt || daclAt > size - 8) return 0;
+    const unsigned char *acl = sd + daclAt;
+    size_t aclSize = Get16(acl + 2);
+    if (aclSize < 8 || aclSize > size - daclAt) return 0;
+    size_t at = 8;
+    for (unsigned count = Get16(acl + 4); count > 0; --count) {
+        if (aclSize - at < 8) return 0;
+        size_t aceSize = Get16(acl + at + 2);
+        if (aceSize < 8 || aceSize > aclSize - at) return 0;
+        // An entry that only denies takes nothing away from the three; one
+        // of another kind may grant anything.
+        if (acl[at] != ACE_DENIED) {
+            size_t sidLength = SidLength(acl + at + 8, aceSize - 8);
+            if (acl[at] != ACE_ALLOWED || !sidLength) return 0;
+            // Inherit-only entries count too: the copies made inside get them.
+            if ((Get32(acl + at + 4) & WriteRights) && !TrustedSid(acl + at + 8, sidLength, userSid, userLength) &&
+                !SameSid(acl + at + 8, sidLength, CreatorOwnerSid, sizeof CreatorOwnerSid))
+                return 0;
+        }
+        at += aceSize;
+    }
+    return 1;
+}
+
+int StagingLockName(char *name, size_t size, int global, unsigned long serial, unsigned long indexHigh,
+                    unsigned long indexLow, const char *fullPath)
+{
+    int fits = CopyText(name, size, global ? "Global\\SETUP1-" : "SETUP1-");
+    if (indexHigh || indexLow) {
+        char hex[3 * 8 + 1], *p = hex;
+        const unsigned long parts[3] = {serial, indexHigh, indexLow};
+        for (unsigned long value : parts)
+            for (int shift = 28; shift >= 0; shift -= 4) *p++ = "0123456789ABCDEF"[(value >> shift) & 15];
+        *p = '\0';
+        fits = fits && AppendText(name, size, hex);
+    } else {
+        size_t start = TextLength(name);
+        fits = fits && fullPath[0] && AppendText(name, size, fullPath);
+        // No name holds a backslash past its namespace; a full path holds
+        // no "/", so the name stays the path's alone.
+        for (char *p = name + start; fits && *p; ++p)
+            if (*p == '\\') *p = '/';
+    }
+    if (!fits && size > 0) name[0] = '\0';
+    return fits;
+}
+
 #ifdef _WIN32
 #include "state.h"
 
@@ -67,7 +204,13 @@ static void FreeBlock(void *block) { HeapFree(GetProcessHeap(), 0, block); }
 void *(*CopyBufferAllocate)(size_t size) = AllocateBlock;
 void (*CopyBufferFree)(void *block) = FreeBlock;
 DWORD DiskFigures[4];
-static SECURITY_ATTRIBUTES DirectorySecurity;  // all zero: the default security
+// All zero, the platform's default security, until GuardStagingFolders.
+static SECURITY_ATTRIBUTES DirectorySecurity;
+static unsigned char StagingDescriptor[STAGING_SECURITY_SIZE];
+static DWORD TokenUserRecord[(sizeof(TOKEN_USER) + SID_SIZE_MAX + 3) / 4];
+static const unsigned char *UserSid;  // the running user; 0 where the platform keeps no security
+static size_t UserSidRoom;
+static HANDLE StagingLock;  // held until the run ends
 
 int PrepareTargetDirectory()
 {
@@ -80,6 +223,25 @@ int PrepareTargetDirectory()
     if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PhaseTwoPlan.tempspace)) return 0;
     if (MakeDirectory(TargetDirectory) == 0) return 1;
     return ChangeDirectory(TargetDirectory) == 0;
+}
+
+void GuardStagingFolders()
+{
+    HANDLE token;
+    DWORD needed;
+    // Windows 95, 98 and Me have no process token, and no security to set.
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    BOOL known = GetTokenInformation(token, TokenUser, TokenUserRecord, sizeof TokenUserRecord, &needed);
+    CloseHandle(token);
+    const unsigned char *start = (const unsigned char *)TokenUserRecord, *end = start + sizeof TokenUserRecord;
+    const unsigned char *sid = (const unsigned char *)((TOKEN_USER *)TokenUserRecord)->User.Sid;
+    if (!known || sid < start || sid >= end ||
+        !StagingSecurity(StagingDescriptor, sizeof StagingDescriptor, sid, (size_t)(end - sid)))
+        return;
+    UserSid = sid;
+    UserSidRoom = (size_t)(end - sid);
+    DirectorySecurity.nLength = sizeof DirectorySecurity;
+    DirectorySecurity.lpSecurityDescriptor = StagingDescriptor;
 }
 
 int MakeDirectory(const char *path)
@@ -142,9 +304,67 @@ static int ResolvePath(const char *path, char *full)
 {
     DWORD length = GetFullPathNameA(path, PATH_SIZE, full, 0);
     if (length == 0 || length >= PATH_SIZE) return 0;
-    while (length > 1 && (full[length - 1] == '\\' || full[length - 1] == '/') && full[length - 2] != ':')
+    // FileNamePart tells a separator from the second byte of a character.
+    while (length > 1 && full[length - 1] != ':' && FileNamePart(full) == full + length && full[length - 2] != ':')
         full[--length] = '\0';
     return 1;
+}
+
+// 1 when the folder at full path, on a volume that keeps security, is
+// open to SYSTEM, Administrators and this user alone; also 1 where there is
+// no security to ask about (FAT, Windows 95).
+static int FolderGuarded(const char *full)
+{
+    char root[PATH_SIZE];
+    DWORD flags = 0, securityBuffer[1024 / sizeof(DWORD)], needed;
+    if (!UserSid) return 1;
+    // Only a volume that says it keeps no security is let be; one that
+    // cannot be asked is asked about the folder itself.
+    if (DriveRoot(root, sizeof root, full, "") && GetVolumeInformationA(root, 0, 0, 0, 0, &flags, 0, 0) &&
+        !(flags & FS_PERSISTENT_ACLS))
+        return 1;
+    // Windows 95 lacks it: looked up, not imported.
+    typedef BOOL(WINAPI * SecurityQuery)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+    HMODULE advapi = GetModuleHandleA("ADVAPI32");
+    SecurityQuery query = advapi ? (SecurityQuery)(void *)GetProcAddress(advapi, "GetFileSecurityA") : 0;
+    return query &&
+           query(full, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, securityBuffer, sizeof securityBuffer,
+                 &needed) &&
+           StagingFolderTrusted((const unsigned char *)securityBuffer, sizeof securityBuffer, UserSid, UserSidRoom);
+}
+
+int ClaimStagingFolder()
+{
+    if (StagingLock) CloseHandle(StagingLock);
+    StagingLock = 0;
+    char full[PATH_SIZE], name[LOCK_NAME_SIZE];
+    if (!ResolvePath(TargetDirectory, full) || !FolderGuarded(full)) return CLAIM_NOT_READY;
+    // The folder's identity, which every name of it shares: its volume and
+    // file index. Windows 95 opens no folder; some file systems give no index.
+    BY_HANDLE_FILE_INFORMATION folder;
+    folder.nFileIndexHigh = folder.nFileIndexLow = 0;
+    HANDLE handle =
+        CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
+    if (handle != INVALID_HANDLE_VALUE) {
+        if (!GetFileInformationByHandle(handle, &folder)) folder.nFileIndexHigh = folder.nFileIndexLow = 0;
+        CloseHandle(handle);
+    }
+    CharUpperA(full);
+    // Windows 2000 and later keep names per session; a run in another
+    // session must see this one's.
+    DWORD version = GetVersion();
+    int global = !(version & 0x80000000) && LOBYTE(LOWORD(version)) >= 5;
+    if (!StagingLockName(name, sizeof name, global, folder.dwVolumeSerialNumber, folder.nFileIndexHigh,
+                         folder.nFileIndexLow, full))
+        return CLAIM_NOT_READY;
+    HANDLE lock = CreateMutexA(0, FALSE, name);
+    DWORD error = GetLastError();
+    // Another run holds it; one of another user may keep this one from
+    // opening it at all.
+    if (error == ERROR_ALREADY_EXISTS || (!lock && error == ERROR_ACCESS_DENIED)) return CLAIM_BUSY;
+    if (!lock) return CLAIM_NOT_READY;
+    StagingLock = lock;
+    return CLAIM_READY;
 }
 
 int SamePath(const char *a, const char *b)
@@ -154,16 +374,18 @@ int SamePath(const char *a, const char *b)
     return lstrcmpiA(fullA, fullB) == 0;
 }
 
-// 1 when path names the very file open as source, under whatever alias
-// (short name, another spelling of its folder).
-static int IsOpenFile(HANDLE source, const char *path)
+// 1 when path names the very file open as source (found at sourcePath),
+// under whatever alias (short name, another spelling of its folder).
+static int IsOpenFile(HANDLE source, const char *sourcePath, const char *path)
 {
     HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
     if (other == INVALID_HANDLE_VALUE) return 0;
-    BY_HANDLE_FILE_INFORMATION a, b;
-    int same = GetFileInformationByHandle(source, &a) && GetFileInformationByHandle(other, &b) &&
-               a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-               a.nFileIndexLow == b.nFileIndexLow;
+    BY_HANDLE_FILE_INFORMATION a, b = {};
+    // A query that fails tells no identity, as an index of 0 does.
+    if (!GetFileInformationByHandle(source, &a) || !GetFileInformationByHandle(other, &b))
+        a.nFileIndexHigh = a.nFileIndexLow = 0;
+    int same = SameIdentity(a.dwVolumeSerialNumber, a.nFileIndexHigh, a.nFileIndexLow, b.dwVolumeSerialNumber,
+                            b.nFileIndexHigh, b.nFileIndexLow, SamePath(sourcePath, path));
     CloseHandle(other);
     return same;
 }
@@ -172,7 +394,7 @@ int SameFile(const char *a, const char *b)
 {
     HANDLE file = CreateFileA(a, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
     if (file == INVALID_HANDLE_VALUE) return 0;
-    int same = IsOpenFile(file, b);
+    int same = IsOpenFile(file, a, b);
     CloseHandle(file);
     return same;
 }
@@ -197,7 +419,7 @@ int SameFolder(const char *a, const char *b)
             continue;
         HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
         if (file == INVALID_HANDLE_VALUE) continue;
-        same = IsOpenFile(file, other);
+        same = IsOpenFile(file, path, other);
         CloseHandle(file);
     } while (same < 0 && FindNextFileA(search, &found));
     FindClose(search);
@@ -237,7 +459,8 @@ static int JudgeMatch(CopyListing *l)
     if (l->file == INVALID_HANDLE_VALUE || !GetFileTime(l->file, 0, 0, &l->lastWrite)) return MATCH_UNREADABLE;
     // The destination is created anew; were it the source itself, the
     // source would be lost.
-    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->destination)) return MATCH_SAME_FILE;
+    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->source, l->destination))
+        return MATCH_SAME_FILE;
     return MATCH_COPY;
 }
 
@@ -269,10 +492,14 @@ void EndCopyListing(CopyListing *listing)
 
 int CopyCurrentMatch(CopyListing *listing)
 {
-    HANDLE destination = CreateFileA(listing->destination, GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
-                                     listing->keepExisting ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-    if (destination == INVALID_HANDLE_VALUE) return COPY_DONE;
+    // A read-only, hidden or system leftover is replaced like any other.
+    if (!listing->keepExisting) SetFileAttributesA(listing->destination, FILE_ATTRIBUTE_NORMAL);
+    HANDLE destination =
+        CreateFileA(listing->destination, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0,
+                    listing->keepExisting ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    // A file kept there (in use, or a folder of that name) would pass for
+    // the copy.
+    if (destination == INVALID_HANDLE_VALUE) return listing->keepExisting ? COPY_DONE : COPY_CREATE_FAULT;
     for (;;) {
         DWORD got = 0, written = 0;
         // A read that fails midway leaves a partial copy; it must not pass
@@ -373,17 +600,30 @@ static int IsOnMedium(const char *path, const char *entry)
     return CopyText(medium, sizeof medium, SourceDirectory) && JoinPath(medium, entry) && SameFile(path, medium);
 }
 
+// Removes a leftover of the target directory, read-only or not; 0 when a
+// file of that name stays (in use, say), which would pass for the copy.
+static int RemoveLeftover(const char *path, const char *entry)
+{
+    if (!path[0] || IsOnMedium(path, entry)) return 1;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path)) return 1;
+    // A name no file can have ("?" in a plain entry) names nothing.
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+}
+
 int StageFiles()
 {
     StagingWalk walk;
     BeginStagingWalk(&walk);
     while (NextStagingStep(&walk)) {
-        if (walk.removeCopy[0] && !IsOnMedium(walk.removeCopy, walk.copyEntry)) DeleteFileA(walk.removeCopy);
-        if (walk.removeRename[0] && !IsOnMedium(walk.removeRename, walk.renameEntry)) DeleteFileA(walk.removeRename);
+        if (!RemoveLeftover(walk.removeCopy, walk.copyEntry) || !RemoveLeftover(walk.removeRename, walk.renameEntry))
+            return STAGE_ELSEWHERE;
         if (!walk.spec[0]) continue;
         int result = CopyFileSpec(walk.spec, TargetDirectory);
-        // A full disk may be mended by another target; the rest cannot.
-        if (result == COPY_WRITE_FAULT) return STAGE_DISK_FULL;
+        // A full disk, or a file that stays, may be mended by another
+        // target; the rest cannot.
+        if (result == COPY_WRITE_FAULT || result == COPY_CREATE_FAULT) return STAGE_ELSEWHERE;
         if (result == COPY_NO_MEMORY || result == COPY_READ_FAULT) return STAGE_FAILED;
         if (walk.renameFrom[0] && !IsOnMedium(walk.renameFrom, walk.copyEntry))
             MoveFileA(walk.renameFrom, walk.removeRename);
@@ -394,8 +634,8 @@ int StageFiles()
 int LaunchPhaseTwo(const char *ownCommandLine)
 {
     char line[COMMAND_LINE_SIZE];
-    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine, PhaseTwoPlan.target,
-                                  SourceDirectory))
+    if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine,
+                                  PhaseTwoPlan.target, SourceDirectory))
         return 0;
     ChangeDirectory(TargetDirectory);
     WinExec(line, SW_SHOW);

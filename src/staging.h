@@ -14,6 +14,7 @@ enum {
     COPY_NO_MEMORY = 8,      // ERROR_NOT_ENOUGH_MEMORY
     COPY_WRITE_FAULT = 29,   // ERROR_WRITE_FAULT
     COPY_READ_FAULT = 30,    // ERROR_READ_FAULT
+    COPY_CREATE_FAULT = 82,  // ERROR_CANNOT_MAKE: a copy could not be created anew
 };
 
 // Assembles the second phase's command line: program (quoted when it holds
@@ -30,12 +31,43 @@ int SpaceSuffices(unsigned long sectorsPerCluster, unsigned long bytesPerSector,
 // Extension of the last component of path (text after its dot), or the
 // empty string at the end of path when there is none.
 const char *FindExtension(const char *path);
+// 1 when two files are one: by their identities (volume serial number and
+// file index) where the file system gives both files an index other than 0,
+// else by samePath, whether their full paths are equal when case is ignored.
+int SameIdentity(unsigned long volumeA, unsigned long indexHighA, unsigned long indexLowA, unsigned long volumeB,
+                 unsigned long indexHighB, unsigned long indexLowB, int samePath);
 // 1 when the text holds "*" or "?".
 int HasWildcard(const char *text);
 // One entry of a comma-separated list, cut in place at its comma; the
 // cursor moves past the comma. At the end of the list the cursor stays on
 // the terminator, so that every later entry is empty, and *ended is set.
 char *TakeListEntry(char **cursor, int *ended);
+
+// Who may write the staging folder: SYSTEM, Administrators and the user
+// that runs the program, nobody else.
+enum {
+    SID_SIZE_MAX = 68,  // a SID of 15 subauthorities
+    STAGING_SECURITY_SIZE = 20 + 8 + 3 * 8 + 12 + 16 + SID_SIZE_MAX,
+    LOCK_NAME_SIZE = 260,  // MAX_PATH: the longest name of a mutex
+};
+// Length of a well-formed SID at sid within size bytes, else 0.
+size_t SidLength(const unsigned char *sid, size_t size);
+// The self-relative security descriptor of a folder the program makes on
+// the way to the staging folder: a protected DACL of three entries, full
+// control for SYSTEM, Administrators and userSid, inherited by all made
+// inside. Its length, 0 when it does not fit outSize or userSid is no SID.
+size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize);
+// 1 when an existing folder with this self-relative security descriptor
+// (owner and DACL) may be the staging folder of userSid: its owner is one
+// of the three, and no entry lets anyone else write, delete or change the
+// security of the folder or of what is made in it.
+int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize);
+// The name of the mutex that one staging at a time takes for a folder: its
+// volume serial number and file index, or where the file system gives no
+// index (both halves 0) its full upper-cased path; in the "Global\"
+// namespace when global. 0, with name empty, when it does not fit.
+int StagingLockName(char *name, size_t size, int global, unsigned long serial, unsigned long indexHigh,
+                    unsigned long indexLow, const char *fullPath);
 
 #ifdef _WIN32
 #include <windows.h>
@@ -55,6 +87,16 @@ extern void (*CopyBufferFree)(void *block);
 extern DWORD DiskFigures[4];
 
 int PrepareTargetDirectory();
+// From now on the folders MakeDirectory makes are staging folders, open to
+// SYSTEM, Administrators and the running user alone, where the platform
+// keeps security (the NT family); elsewhere nothing changes.
+void GuardStagingFolders();
+enum { CLAIM_READY = 0, CLAIM_NOT_READY, CLAIM_BUSY };
+// After PrepareTargetDirectory: CLAIM_READY when the staging folder may be
+// staged into and is now this run's alone; CLAIM_NOT_READY when others may
+// write it (another path is wanted); CLAIM_BUSY when another run stages
+// there now.
+int ClaimStagingFolder();
 int MakeDirectory(const char *path);
 int ChangeDirectory(const char *path);
 
@@ -79,17 +121,17 @@ struct CopyListing {
     char dollarSpec[PATH_SIZE];
     const char *destinationDirectory;
     int keepExisting;  // the destination is the source's own folder: no file there is replaced
-    int dollarMode;  // found by its "$" name, copied under the spec's name
+    int dollarMode;    // found by its "$" name, copied under the spec's name
     HANDLE search;
-    int fresh;       // found holds a match not yet taken
+    int fresh;  // found holds a match not yet taken
     // The current match.
     WIN32_FIND_DATAA found;
     const char *name;        // the name it is read by: the short name when it has one
     const char *storedName;  // the name its copy gets
     char source[PATH_SIZE];
     char destination[PATH_SIZE];
-    int verdict;             // MATCH_*
-    HANDLE file;             // the source, open while a MATCH_COPY match is current
+    int verdict;  // MATCH_*
+    HANDLE file;  // the source, open while a MATCH_COPY match is current
     FILETIME lastWrite;
 };
 // Starts a listing; 0 when nothing on the medium matches the spec.
@@ -123,18 +165,20 @@ struct StagingWalk {
     int sameDirectory;  // the target is the medium itself: nothing is removed or renamed
     int index;          // 1 for the first entry
     const char *copyEntry, *renameEntry;
-    int plain;                        // the entry holds no "*"
-    char removeCopy[PATH_SIZE];       // removed from the target before the copy ("" none)
+    int plain;                   // the entry holds no "*"
+    char removeCopy[PATH_SIZE];  // removed from the target before the copy ("" none)
     char removeRename[PATH_SIZE];
-    char spec[PATH_SIZE];             // the entry on the medium; "" when it does not fit
-    char renameFrom[PATH_SIZE];       // renamed to removeRename after the copy ("" none)
+    char spec[PATH_SIZE];        // the entry on the medium; "" when it does not fit
+    char renameFrom[PATH_SIZE];  // renamed to removeRename after the copy ("" none)
 };
 // Starts the walk of the plan's lists for the target directory.
 void BeginStagingWalk(StagingWalk *walk);
 // Makes the next pass current; 0 when the list is done.
 int NextStagingStep(StagingWalk *walk);
 
-enum { STAGE_FAILED = 0, STAGE_DONE = 1, STAGE_DISK_FULL = 2 };
+// STAGE_ELSEWHERE: the target cannot take the list (a full disk, a file of
+// the list that cannot be removed or created anew); another target may.
+enum { STAGE_FAILED = 0, STAGE_DONE = 1, STAGE_ELSEWHERE = 2 };
 // Copies the staging list into the target directory; a STAGE_* result. The
 // plan's lists are walked on copies, so a second attempt stages them again.
 int StageFiles();

@@ -30,8 +30,8 @@ int ComposeVersionedPath(char *path, size_t size, const char *product, const cha
     if (size == 0) return 0;
     path[0] = '\0';
     int fits = CopyText(path, size, SettingsRootKey) && AppendText(path, size, "\\") &&
-               AppendText(path, size, product) && AppendText(path, size, "\\") &&
-               AppendText(path, size, version) && AppendText(path, size, "\\");
+               AppendText(path, size, product) && AppendText(path, size, "\\") && AppendText(path, size, version) &&
+               AppendText(path, size, "\\");
     if (!fits) path[0] = '\0';
     return fits;
 }
@@ -80,7 +80,9 @@ int ResolveSettingKey(int scope, const char *valueName, int attempt, HKEY *root,
     if (!*root) return 0;
     if (!SettingsContext.usable) return 0;
     if (!CopyText(subKey, SETTING_KEY_SIZE, SettingsContext.versionedKeyPath)) return 0;
-    const char *leaf = (scope & SCOPE_APP) ? SettingsContext.applicationName : (scope & SCOPE_COMPAT) ? "Compatibility" : "";
+    const char *leaf = (scope & SCOPE_APP)      ? SettingsContext.applicationName
+                       : (scope & SCOPE_COMPAT) ? "Compatibility"
+                                                : "";
     if (!AppendText(subKey, SETTING_KEY_SIZE, leaf)) return 0;
     if (!CopyText(name, SETTING_KEY_SIZE, valueName)) return 0;
     BlanksToDots(subKey);
@@ -214,8 +216,7 @@ HGLOBAL BeginInstalledEnum(const char *productFilter, const char *applicationFil
     }
     StoreFilter(walk->productFilter, sizeof walk->productFilter, productFilter, ASSERT_PRODUCT_FILTER);
     StoreFilter(walk->versionFilter, sizeof walk->versionFilter, versionFilter, ASSERT_VERSION_FILTER);
-    StoreFilter(walk->applicationFilter, sizeof walk->applicationFilter, applicationFilter,
-                ASSERT_APPLICATION_FILTER);
+    StoreFilter(walk->applicationFilter, sizeof walk->applicationFilter, applicationFilter, ASSERT_APPLICATION_FILTER);
     walk->productIndex = walk->versionIndex = walk->applicationIndex = 0;
     walk->productKey = walk->versionKey = 0;
     walk->productName[0] = walk->versionName[0] = walk->applicationName[0] = '\0';
@@ -259,8 +260,8 @@ static void CopyOut(char *out, int size, const char *name)
     if (out && size > 0) CopyText(out, (size_t)size, name);
 }
 
-int NextInstalled(HGLOBAL block, char *product, int productSize, char *application, int applicationSize,
-                  char *version, int versionSize)
+int NextInstalled(HGLOBAL block, char *product, int productSize, char *application, int applicationSize, char *version,
+                  int versionSize)
 {
     InstalledEnumRecord *walk = block ? (InstalledEnumRecord *)GlobalLock(block) : 0;
     if (!walk) return 0;

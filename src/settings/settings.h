@@ -63,8 +63,8 @@ int ResolveSettingKey(int scope, const char *valueName, int attempt, HKEY *root,
 int EnsureSettingKey(int scope);
 
 HGLOBAL BeginInstalledEnum(const char *productFilter, const char *applicationFilter, const char *versionFilter);
-int NextInstalled(HGLOBAL walk, char *product, int productSize, char *application, int applicationSize,
-                  char *version, int versionSize);
+int NextInstalled(HGLOBAL walk, char *product, int productSize, char *application, int applicationSize, char *version,
+                  int versionSize);
 void EndInstalledEnum(HGLOBAL walk);
 void ShowAssertion(const char *moduleText, int line);
 #endif

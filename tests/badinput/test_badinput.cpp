@@ -35,8 +35,8 @@ static void TakeSnapshot(const std::string &dir, const std::string &relative, Sn
         if (name == "." || name == "..") continue;
         char facts[96];
         snprintf(facts, sizeof facts, "%lu %lu:%lu %lx", (unsigned long)found.nFileSizeLow,
-                 (unsigned long)found.ftLastWriteTime.dwHighDateTime, (unsigned long)found.ftLastWriteTime.dwLowDateTime,
-                 (unsigned long)found.dwFileAttributes);
+                 (unsigned long)found.ftLastWriteTime.dwHighDateTime,
+                 (unsigned long)found.ftLastWriteTime.dwLowDateTime, (unsigned long)found.dwFileAttributes);
         std::string path = relative.empty() ? name : relative + "\\" + name;
         // A folder's own time changes when an entry is made in it; its
         // entries show that, so only files carry their times.
@@ -78,7 +78,8 @@ static std::string Changes(const Snapshot &before, const Snapshot &after, const 
             changes += "changed: " + b.first + " " + b.second + " -> " + a->second + "\n";
     }
     for (const auto &a : after)
-        if (!before.count(a.first) && !inside(a.first) && !leading(a.first, a.second)) changes += "new: " + a.first + "\n";
+        if (!before.count(a.first) && !inside(a.first) && !leading(a.first, a.second))
+            changes += "new: " + a.first + "\n";
     return changes;
 }
 
@@ -186,7 +187,13 @@ static bool HoldsNoCase(const std::string &data, const char *word)
 
 TEST_CASE("a plan of binary garbage runs the add-on mode and installs nothing it was not told to")
 {
-    static const struct { unsigned seed; size_t size; RunAnswer answer; bool typed; const char *box; } cases[] = {
+    static const struct {
+        unsigned seed;
+        size_t size;
+        RunAnswer answer;
+        bool typed;
+        const char *box;
+    } cases[] = {
         {1, 1000, PROMPT_EXIT, false, AddOnFailedText},
         {2, 8192, PROMPT_OK, false, AddOnFailedText},
         {3, 70000, PROMPT_TYPE, true, AddOnDoneText},
@@ -240,13 +247,23 @@ static std::string ListOfLength(const std::string &first, char prefix, size_t le
 TEST_CASE("FitPlanValue keeps a value that fits and never a cut path or list entry")
 {
     // A buffer of 8 bytes: values of 7 characters fit, 8 mean "cut".
-    static const struct { const char *value; int kind; const char *want; } cases[] = {
-        {"ABCDEFG", PLAN_VALUE_TEXT, "ABCDEFG"}, {"ABCDEFGH", PLAN_VALUE_TEXT, "ABCDEFG"},
-        {"C:\\ABCD", PLAN_VALUE_PATH, "C:\\ABCD"},   {"C:\\ABCDE", PLAN_VALUE_PATH, ""},
-        {"A,B,C,D", PLAN_VALUE_LIST, "A,B,C,D"}, {"A,B,C,DE", PLAN_VALUE_LIST, "A,B,C"},
-        {"A,BC,DEF", PLAN_VALUE_LIST, "A,BC"},   {"A,BCDEF,", PLAN_VALUE_LIST, "A,BCDEF"},
-        {"ABCDEFGH", PLAN_VALUE_LIST, ""},       {",,,,,,,,", PLAN_VALUE_LIST, ",,,,,,,"},
-        {"", PLAN_VALUE_LIST, ""},               {"", PLAN_VALUE_PATH, ""},
+    static const struct {
+        const char *value;
+        int kind;
+        const char *want;
+    } cases[] = {
+        {"ABCDEFG", PLAN_VALUE_TEXT, "ABCDEFG"},
+        {"ABCDEFGH", PLAN_VALUE_TEXT, "ABCDEFG"},
+        {"C:\\ABCD", PLAN_VALUE_PATH, "C:\\ABCD"},
+        {"C:\\ABCDE", PLAN_VALUE_PATH, ""},
+        {"A,B,C,D", PLAN_VALUE_LIST, "A,B,C,D"},
+        {"A,B,C,DE", PLAN_VALUE_LIST, "A,B,C"},
+        {"A,BC,DEF", PLAN_VALUE_LIST, "A,BC"},
+        {"A,BCDEF,", PLAN_VALUE_LIST, "A,BCDEF"},
+        {"ABCDEFGH", PLAN_VALUE_LIST, ""},
+        {",,,,,,,,", PLAN_VALUE_LIST, ",,,,,,,"},
+        {"", PLAN_VALUE_LIST, ""},
+        {"", PLAN_VALUE_PATH, ""},
     };
     for (const auto &c : cases) {
         INFO("value [", c.value, "] kind ", c.kind);
@@ -276,8 +293,9 @@ TEST_CASE("every plan value at and beyond its buffer: no cut path is used")
 {
     // target, the lists, tempspace and run: 259/511 fill their buffers
     // exactly, the others are cut by the profile reader.
-    static const struct { size_t target, text, tempdir; } cases[] = {
-        {259, 511, 255}, {260, 512, 256}, {400, 1000, 400}};
+    static const struct {
+        size_t target, text, tempdir;
+    } cases[] = {{259, 511, 255}, {260, 512, 256}, {400, 1000, 400}};
     for (const auto &c : cases) {
         INFO("target ", c.target, ", lists, tempspace and run ", c.text, ", tempdir ", c.tempdir);
         Layout l;
@@ -331,8 +349,8 @@ TEST_CASE("a copy list of 511 characters is copied whole; a longer one loses onl
         REQUIRE(renameTo.size() == length);
         // The entries that lie whole within the 511 characters the buffer
         // keeps, and the piece of the one the cut falls into.
-        size_t kept = length <= 511 || copyFiles[511] == ',' ? std::min<size_t>(length, 511)
-                                                             : copyFiles.rfind(',', 510);
+        size_t kept =
+            length <= 511 || copyFiles[511] == ',' ? std::min<size_t>(length, 511) : copyFiles.rfind(',', 510);
         std::string piece = kept < 511 ? copyFiles.substr(kept + 1, 511 - kept - 1) : std::string();
         std::string renamePiece = kept < 511 ? renameTo.substr(kept + 1, 511 - kept - 1) : std::string();
         std::set<std::string> want = {"Q2.EXE"};
@@ -350,7 +368,8 @@ TEST_CASE("a copy list of 511 characters is copied whole; a longer one loses onl
         if (!piece.empty()) {
             REQUIRE(MediumWriteFile(&l.medium, piece.c_str(), "decoy"));
             size_t end = copyFiles.find(',', kept + 1);
-            std::string whole = copyFiles.substr(kept + 1, end == std::string::npos ? std::string::npos : end - kept - 1);
+            std::string whole =
+                copyFiles.substr(kept + 1, end == std::string::npos ? std::string::npos : end - kept - 1);
             REQUIRE(MediumWriteFile(&l.medium, whole.c_str(), "medium " + whole));
         }
         REQUIRE(MediumWritePlan(&l.medium, Plan("4", copyFiles, renameTo, l.parent + "\\STAGE", "100", "Q2.EXE")));
@@ -373,8 +392,10 @@ TEST_CASE("a staging path near 255 characters gets the files whose names fit and
     // 255: no join fits. 250: neither "\P2.EXE" nor "\A.DAT" fits (257 and
     // 256). 249: "\A.DAT" fits (255). 248: both fit. The line of the second
     // phase never fits.
-    static const struct { size_t length; const char *want; } cases[] = {
-        {255, ""}, {250, ""}, {249, "A.DAT"}, {248, "A.DAT|P2.EXE"}};
+    static const struct {
+        size_t length;
+        const char *want;
+    } cases[] = {{255, ""}, {250, ""}, {249, "A.DAT"}, {248, "A.DAT|P2.EXE"}};
     for (const auto &c : cases) {
         INFO("staging path of ", c.length, " characters");
         Layout l;
@@ -407,7 +428,11 @@ TEST_CASE("a product directory larger than its buffer falls back to the next roo
 {
     // The newest version's Directory under HKCU, with or without one under
     // HKU\.DEFAULT; an older version has a short one that must not be used.
-    static const struct { size_t length; bool defaultUser; const char *shows; } cases[] = {
+    static const struct {
+        size_t length;
+        bool defaultUser;
+        const char *shows;
+    } cases[] = {
         {255, false, 0},  // fits: shown whole, upper-cased
         {256, true, "C:\\ZEV\\FROMDEFAULT"},
         {300, true, "C:\\ZEV\\FROMDEFAULT"},
@@ -430,8 +455,9 @@ TEST_CASE("a product directory larger than its buffer falls back to the next roo
         RunResult run = RunLayout(&l, {{PROMPT_EXIT}, {BOX_OK, "", true}}, 0);
         REQUIRE(run.dialogs.size() == 2u);
         CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == AddOnTexts[0]);
-        std::string wanted = !c.shows ? "C:\\" + std::string(c.length - 3, 'Z')
-                                      : std::string(c.shows) == "plan" ? planDir : std::string(c.shows);
+        std::string wanted = !c.shows                         ? "C:\\" + std::string(c.length - 3, 'Z')
+                             : std::string(c.shows) == "plan" ? planDir
+                                                              : std::string(c.shows);
         // The path field shows its text in capitals.
         UpperCaseAscii(&wanted[0]);
         CHECK(run.dialogs[0].path == wanted);

@@ -70,11 +70,13 @@ struct CheckMedium {
     CheckMedium()
     {
         REQUIRE(MediumCreate(&medium, "check"));
-        static const struct { const char *name, *content; } files[] = {
-            {"A.EXE", "program A"},      {"B.DLL", "library B"},   {"VX.SY$", "driver stored with $"},
-            {"DUO.SY$", "driver $"},     {"DUO.SYS", "driver"},    {"HELP1.HLP", "help one"},
-            {"HELP2.HLP", "help two"},   {"P2.EXE", "second phase"},
-            {"Read Me First.TXT", "read me"}, {"SUBDIR\\INNER.TXT", "inside"},
+        static const struct {
+            const char *name, *content;
+        } files[] = {
+            {"A.EXE", "program A"},          {"B.DLL", "library B"},     {"VX.SY$", "driver stored with $"},
+            {"DUO.SY$", "driver $"},         {"DUO.SYS", "driver"},      {"HELP1.HLP", "help one"},
+            {"HELP2.HLP", "help two"},       {"P2.EXE", "second phase"}, {"Read Me First.TXT", "read me"},
+            {"SUBDIR\\INNER.TXT", "inside"},
         };
         for (const auto &f : files) REQUIRE(MediumWriteFile(&medium, f.name, f.content));
     }
@@ -86,7 +88,7 @@ struct CheckMedium {
     }
 };
 
-static const char GoodPlan[] = "target=4\r\n"
+static const char GoodPlan[] = "target=4+N\r\n"
                                "copyfiles=A.EXE,B.DLL,VX.SYS,*.HLP,P2.EXE\r\n"
                                "renameto=,X.DLL\r\n"
                                "tempdir=C:\\STAGE\r\n"
@@ -102,9 +104,10 @@ TEST_CASE("SETUP1-CHECK exits 2 on bad usage and explains itself with --help")
 
     std::string missing = TempFolder("check-missing");
     RemoveTree(missing);
-    static const struct { std::string arguments; } cases[] = {
-        {""}, {"a b c"}, {"--bogus"}, {Quoted(missing)}, {"C:\\ -x"},
-        {"C:\\ " + std::string(PATH_SIZE, 'T')},
+    static const struct {
+        std::string arguments;
+    } cases[] = {
+        {""}, {"a b c"}, {"--bogus"}, {Quoted(missing)}, {"C:\\ -x"}, {"C:\\ " + std::string(PATH_SIZE, 'T')},
     };
     for (const auto &c : cases) {
         INFO("arguments: ", c.arguments);
@@ -124,7 +127,9 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     CHECK(Lines(run.out, "warning").empty());
     CHECK(run.out.find("0 findings\n") != std::string::npos);
 
-    static const struct { const char *where, *staged; } notes[] = {
+    static const struct {
+        const char *where, *staged;
+    } notes[] = {
         {"copyfiles[1] \"A.EXE\"", "A.EXE is staged as A.EXE"},
         {"copyfiles[2] \"B.DLL\"", "B.DLL is staged as X.DLL"},
         {"copyfiles[3] \"VX.SYS\"", "VX.SY$ is staged as VX.SYS"},
@@ -135,11 +140,14 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     for (const auto &n : notes)
         CHECK(run.out.find(std::string("note: ") + n.where + ": " + n.staged + " [staged]\n") != std::string::npos);
     CHECK(Lines(run.out, "note").size() == 8);  // the mode, six files, the command line
+    CHECK(FindLine(run, "note", "target \"4+N\"", "mode")
+              .find("normal mode: staging and the second phase; the "
+                    "backdrop shows linnet") != std::string::npos);
 
     // The command line is the program's own assembly, with the medium as the
     // source directory.
     char line[COMMAND_LINE_SIZE];
-    REQUIRE(BuildPhaseTwoCommandLine(line, sizeof line, "C:\\STAGE", "P2.EXE", "", "4", medium.medium.dir.c_str()));
+    REQUIRE(BuildPhaseTwoCommandLine(line, sizeof line, "C:\\STAGE", "P2.EXE", "", "4+N", medium.medium.dir.c_str()));
     CHECK(FindLine(run, "note", "run \"P2.EXE\"", "command-line").find(std::string(": ") + line + " (") !=
           std::string::npos);
 
@@ -150,6 +158,9 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     CHECK(addOn.exitCode == 0);
     CHECK(Lines(addOn.out, "warning").empty());
     CHECK(FindLine(addOn, "note", "target \"3+S\"", "mode").find("add-on mode") != std::string::npos);
+    CHECK(FindLine(addOn, "note", "target \"3+S\"", "mode").find("; the backdrop shows heart") != std::string::npos);
+    CHECK(FindLine(addOn, "note", "copyfiles[1] \"A.EXE\"", "staged").find("A.EXE is copied as A.EXE") !=
+          std::string::npos);
 }
 
 // The names in the checker's listing, from its "staged" notes.
@@ -157,7 +168,8 @@ static std::vector<std::string> StagedNames(const CheckRun &run)
 {
     std::vector<std::string> names;
     for (const std::string &line : Lines(run.out, "note")) {
-        size_t as = line.rfind(" is staged as "), tag = line.rfind(" [staged]");
+        size_t as = line.rfind(line.find(" is copied as ") != std::string::npos ? " is copied as " : " is staged as ");
+        size_t tag = line.rfind(" [staged]");
         if (as == std::string::npos || tag == std::string::npos || tag < as) continue;
         names.push_back(line.substr(as + 14, tag - as - 14));
     }
@@ -195,7 +207,8 @@ TEST_CASE("SETUP1-CHECK lists exactly the files that SETUP1.EXE stages")
     std::string stage = TempFolder("check-stage");
     RemoveTree(stage);
     medium.Plan("target=4\r\ncopyfiles=A.EXE,B.DLL,VX.SYS,DUO.SYS,*.HLP,Read Me First.TXT,P2.EXE\r\n"
-                "renameto=,X.DLL,,D.SYS\r\ntempdir=" + stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
+                "renameto=,X.DLL,,D.SYS\r\ntempdir=" +
+                stage + "\r\ntempspace=100\r\nrun=P2.EXE\r\n");
     REQUIRE(MediumAddPhase2(&medium.medium, "P2.EXE"));
     CheckRun check = medium.Check();
     INFO(check.out);
@@ -278,9 +291,11 @@ TEST_CASE("SETUP1-CHECK sees the short names that the copy engine stores")
     std::string stored = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
     CheckRun run = medium.Check();
     INFO(run.out);
-    CHECK(run.exitCode == 0);
+    CHECK(run.exitCode == 1);
     std::string note = FindLine(run, "note", "copyfiles[1] \"Read Me First.TXT\"", "staged");
     CHECK(note.find(" is staged as " + stored + " [") != std::string::npos);
+    std::string warning = FindLine(run, "warning", "copyfiles[1] \"Read Me First.TXT\"", "long-name");
+    CHECK(warning.find(" is staged as " + stored + " here") != std::string::npos);
 
     // With a rename partner the rename looks for the long name and misses.
     medium.Plan("target=4\r\ncopyfiles=Read Me First.TXT,P2.EXE\r\nrenameto=README.TXT\r\ntempdir=C:\\STAGE\r\n"
@@ -297,6 +312,7 @@ struct Fault {
     const char *plan;  // the lines after [phasetwo]
     const char *where;
     const char *tag;
+    const char *says = "";  // a part of the line: what it tells to do
 };
 
 static void CheckFaults(const CheckMedium &medium, const Fault *faults, size_t count)
@@ -307,7 +323,9 @@ static void CheckFaults(const CheckMedium &medium, const Fault *faults, size_t c
         CheckRun run = medium.Check();
         INFO("plan:\n", f.plan, "report:\n", run.out);
         CHECK(run.exitCode == 1);
-        CHECK(FindLine(run, "warning", f.where, f.tag) != "");
+        std::string line = FindLine(run, "warning", f.where, f.tag);
+        CHECK(line != "");
+        CHECK(line.find(f.says) != std::string::npos);
     }
 }
 
@@ -316,7 +334,7 @@ static void CheckFaults(const CheckMedium &medium, const Fault *faults, size_t c
 TEST_CASE("SETUP1-CHECK reports each fault of copyfiles and renameto with its entry")
 {
     static const Fault faults[] = {
-        {"target=4\r\ncopyfiles=A.EXE, B.DLL\r\n" PLAN_REST, "copyfiles[2] \" B.DLL\"", "blank"},
+        {"target=4\r\ncopyfiles=A.EXE, B.DLL\r\n" PLAN_REST, "copyfiles[2] \" B.DLL\"", "blank", "; remove the blank"},
         {"target=4\r\ncopyfiles=A.EXE, B.DLL\r\n" PLAN_REST, "copyfiles[2] \" B.DLL\"", "no-match"},
         {"target=4\r\ncopyfiles=A.EXE,,B.DLL\r\n" PLAN_REST, "copyfiles[2] \"\"", "empty-entry"},
         {"target=4\r\ncopyfiles=A.EXE,B.DLL,\r\n" PLAN_REST, "copyfiles[3] \"\"", "trailing-comma"},
@@ -324,6 +342,15 @@ TEST_CASE("SETUP1-CHECK reports each fault of copyfiles and renameto with its en
         {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\nrenameto=X.EXE,\r\n" PLAN_REST, "renameto[2] \"\"", "trailing-comma"},
         {"target=4\r\ncopyfiles=A.EXE,,B.DLL\r\nrenameto=,X.EXE\r\n" PLAN_REST, "renameto[2] \"X.EXE\"", "empty-entry"},
         {"target=4\r\ncopyfiles=A.EXE\r\ncopyfiles=B.DLL\r\n" PLAN_REST, "copyfiles", "duplicate-key"},
+        {"target=4\r\ncopyfile=A.EXE\r\n" PLAN_REST, "copyfile", "unknown-key", "did you mean \"copyfiles\"?"},
+        {"target=4\r\ncopyfiles=A.EXE\r\ntmpdir=C:\\STAGE\r\nrun=A.EXE\r\n", "tmpdir", "unknown-key", "\"tempdir\""},
+        {"target=4\r\ncopyfiles=A.EXE,Read Me First.TXT\r\n" PLAN_REST, "copyfiles[2] \"Read Me First.TXT\"",
+         "long-name",
+         "depends on the medium's file system (another short form elsewhere, the long name where short "
+         "names are off), so neither renameto nor the second phase can rely on it; give the file an 8.3 name on the "
+         "medium"},
+        {"target=S\r\ncopyfiles=A.EXE,Read*\r\ntempspace=100\r\n", "copyfiles[2] \"Read*\"", "long-name",
+         "\"Read Me First.TXT\" has no 8.3 name of its own: it is copied as "},
         {"target=4\r\ncopyfiles=A.EXE,MISSING.DLL\r\n" PLAN_REST, "copyfiles[2] \"MISSING.DLL\"", "no-match"},
         {"target=4\r\ncopyfiles=A.EXE,*.XYZ\r\n" PLAN_REST, "copyfiles[2] \"*.XYZ\"", "no-match"},
         {"target=4\r\ncopyfiles=A.EXE,SUBDIR\r\n" PLAN_REST, "copyfiles[2] \"SUBDIR\"", "no-match"},
@@ -374,11 +401,15 @@ TEST_CASE("SETUP1-CHECK reports target codes that do not do what they seem to")
         {"target=3++4\r\n" PLAN_FILES PLAN_REST, "target[2] \"\"", "target-empty"},
         {"target=4+\r\n" PLAN_FILES PLAN_REST, "target[2] \"\"", "target-empty"},
         {"target=\r\n" PLAN_FILES PLAN_REST, "target \"\"", "target-empty"},
-        {PLAN_FILES PLAN_REST, "target \"\"", "target-empty"},
+        {PLAN_FILES PLAN_REST, "target \"\"", "target-empty", "; give the codes, such as target=4"},
         {"target=-S\r\n" PLAN_FILES PLAN_REST, "target[1] \"-S\"", "target-empty"},
         {"target=3S\r\n" PLAN_FILES PLAN_REST, "target[1] \"3S\"", "target-s"},
         {"target=4+s\r\n" PLAN_FILES PLAN_REST, "target[2] \"s\"", "target-s"},
-        {"target=4 S\r\n" PLAN_FILES PLAN_REST, "target \"4 S\"", "target-blank"},
+        {"target=4 S\r\n" PLAN_FILES PLAN_REST, "target \"4 S\"", "target-blank",
+         ": the add-on code S is lost; if these are all codes, write them without blanks: \"4+S\""},
+        {"target=3 + N\r\n" PLAN_FILES PLAN_REST, "target \"3 + N\"", "target-blank",
+         "\"+ N\" plays no part in them: the edition code N is lost, so the backdrop shows heart instead of linnet; "
+         "if these are all codes, write them without blanks: \"3+N\""},
         {"target=S-x\r\n" PLAN_FILES PLAN_REST, "target[1] \"S-x\"", "target-char"},
     };
     CheckMedium medium;
@@ -386,10 +417,12 @@ TEST_CASE("SETUP1-CHECK reports target codes that do not do what they seem to")
 
     // An S of its own in the list makes the add-on mode; 3S beside it is
     // then a code for the second phase and no fault.
-    medium.Plan("target=3S+S\r\n" PLAN_FILES "tempspace=1\r\n");
+    // A key of the second phase's own is only named.
+    medium.Plan("target=3S+S\r\n" PLAN_FILES "tempspace=1\r\nedition=340\r\n");
     CheckRun run = medium.Check();
     INFO(run.out);
     CHECK(run.exitCode == 0);
+    CHECK(FindLine(run, "note", "edition", "other-key") != "");
 }
 
 TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
@@ -404,15 +437,16 @@ TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=99999999999\r\nrun=A.EXE\r\n",
          "tempspace \"99999999999\"", "tempspace-range"},
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=0\r\nrun=A.EXE\r\n", "tempspace \"0\"",
-         "tempspace-small"},
+         "tempspace-small", "; tempspace=1 covers them"},
         {"target=4\r\n" PLAN_FILES "tempspace=100\r\nrun=A.EXE\r\n", "tempdir \"\"", "tempdir-missing"},
         {"target=4\r\n" PLAN_FILES "tempdir=STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "tempdir \"STAGE\"",
          "tempdir-relative"},
         {"target=4\r\n" PLAN_FILES "tempdir=\\STAGE\r\ntempspace=100\r\nrun=A.EXE\r\n", "tempdir \"\\STAGE\"",
          "tempdir-relative"},
-        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\n", "run \"\"", "run-missing"},
-        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n", "run \"P2.EXE\"",
-         "run-not-staged"},
+        {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\n", "run \"\"", "run-missing",
+         "; run must be one of the staged names: A.EXE"},
+        {"target=4\r\ncopyfiles=A.EXE,B.DLL\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n", "run \"P2.EXE\"",
+         "run-not-staged", "; run must be one of the staged names: A.EXE, B.DLL"},
         {"target=4\r\n" PLAN_FILES "tempdir=C:\\STAGE\r\ntempspace=100\r\nrun=A.EXE /q\r\n", "run \"A.EXE /q\"",
          "run-not-staged"},
     };
@@ -441,6 +475,26 @@ TEST_CASE("SETUP1-CHECK reports tempspace, tempdir and run faults")
     INFO(run.out);
     CHECK(run.exitCode == 1);
     CHECK(FindLine(run, "warning", "copyfiles \"\"", "cut").find("606 characters") != std::string::npos);
+
+    // A plan saved as UTF-8 with a byte order mark, or as UTF-16.
+    std::string plain = "[phasetwo]\r\ntarget=4\r\n" PLAN_FILES PLAN_REST, utf16 = "\xFF\xFE";
+    for (char c : plain) utf16 += std::string(1, c) + '\0';
+    static const struct {
+        std::string text;
+        const char *says;
+    } encodings[] = {
+        {"\xEF\xBB\xBF" + plain, "on Windows [phasetwo] is not found, every value reads as empty and the add-on mode"},
+        {utf16, "Windows NT and later read it by its byte order mark, but Windows 95, 98 and ME read none of it"},
+    };
+    for (const auto &e : encodings) {
+        REQUIRE(MediumWritePlan(&medium.medium, e.text));
+        run = medium.Check();
+        INFO(run.out);
+        CHECK(run.exitCode == 1);
+        std::string line = FindLine(run, "warning", "SETUP1.INF", "encoding");
+        CHECK(line.find(e.says) != std::string::npos);
+        CHECK(line.find("; save the file as ANSI text, without a byte order mark [") != std::string::npos);
+    }
 
     // No plan at all.
     DeleteFileA((medium.medium.dir + "\\SETUP1.INF").c_str());
@@ -471,8 +525,9 @@ TEST_CASE("SETUP1-CHECK judges lengths for the TEMPDIR given as the program woul
             INFO(run.out);
             CHECK(run.exitCode == (DWORD)extra);
             CHECK((FindLine(run, "warning", "run \"A.EXE\"", "too-long") != "") == (extra == 1));
-            if (!extra) CHECK(FindLine(run, "note", "run \"A.EXE\"", "command-line").find("(255 characters") !=
-                              std::string::npos);
+            if (!extra)
+                CHECK(FindLine(run, "note", "run \"A.EXE\"", "command-line").find("(255 characters") !=
+                      std::string::npos);
         }
     }
 

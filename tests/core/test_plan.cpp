@@ -119,8 +119,8 @@ TEST_CASE("ReadPhaseTwoPlan cuts a value longer than its buffer, but never to a 
     std::string exact = list.substr(0, 50 * 10 - 1) + ",AB.CDEFGHIJ";
     REQUIRE(exact.size() == PLAN_TEXT_SIZE - 1);
     std::string exactDir = "C:\\" + std::string(PATH_SIZE - 4, 'D');
-    folder.Write("[phasetwo]\r\ntarget=4\r\ncopyfiles=" + exact + "\r\nrenameto=" + exact + ",MORE\r\ntempdir=" +
-                 exactDir + "\r\n");
+    folder.Write("[phasetwo]\r\ntarget=4\r\ncopyfiles=" + exact + "\r\nrenameto=" + exact +
+                 ",MORE\r\ntempdir=" + exactDir + "\r\n");
     ReadPlanFresh("");
     CHECK(Text(PhaseTwoPlan.copyfiles) == exact);
     // Cut right at a comma: every entry before it is whole.

@@ -22,10 +22,25 @@ static HMODULE LoadProgram()
 
 struct TemplateReader {
     const BYTE *p;
-    WORD Word() { WORD w; memcpy(&w, p, 2); p += 2; return w; }
-    DWORD Dword() { DWORD d; memcpy(&d, p, 4); p += 4; return d; }
+    WORD Word()
+    {
+        WORD w;
+        memcpy(&w, p, 2);
+        p += 2;
+        return w;
+    }
+    DWORD Dword()
+    {
+        DWORD d;
+        memcpy(&d, p, 4);
+        p += 4;
+        return d;
+    }
     short Short() { return (short)Word(); }
-    void Align() { while ((ULONG_PTR)p & 3) ++p; }
+    void Align()
+    {
+        while ((ULONG_PTR)p & 3) ++p;
+    }
     // A name or ordinal field: "#n" for an ordinal, else the text.
     std::string Field()
     {
@@ -58,7 +73,13 @@ TEST_CASE("dialog 100 is the prompt's template, in English (United States)")
     CHECK(t.Word() == 8);
     CHECK(t.Field() == "Helv");
 
-    static const struct { int id; const char *cls; DWORD style; short x, y, w, h; const char *text; } items[] = {
+    static const struct {
+        int id;
+        const char *cls;
+        DWORD style;
+        short x, y, w, h;
+        const char *text;
+    } items[] = {
         {IDC_TEXT_ENGLISH, "#130", 0x50020001, 7, 9, 176, 30, ""},
         {IDC_TEXT_FRENCH, "#130", 0x50020001, 7, 41, 176, 30, ""},
         {IDC_TEXT_GERMAN, "#130", 0x50020001, 7, 73, 176, 30, ""},
@@ -123,7 +144,9 @@ TEST_CASE("the program has its icon and a version block naming ZEV! and SETUP1.E
     REQUIRE(size > 0);
     std::string data(size, '\0');
     REQUIRE(GetFileVersionInfoA(path.c_str(), 0, size, &data[0]));
-    static const struct { const char *key, *want; } values[] = {
+    static const struct {
+        const char *key, *want;
+    } values[] = {
         {"\\StringFileInfo\\040904E4\\ProductName", "ZEV!"},
         {"\\StringFileInfo\\040904E4\\OriginalFilename", "SETUP1.EXE"},
     };

@@ -12,8 +12,10 @@ TEST_CASE("add-on mode with Exit in the prompt reports that the add-on was not i
 {
     // No plan, or a target with the add-on code: both choose the add-on mode.
     // Exit is chosen with the button or with the Escape key.
-    static const struct { const char *plan; bool escape; } cases[] = {
-        {0, false}, {"[phasetwo]\r\ntarget=S\r\n", true}, {"[phasetwo]\r\ntarget=4+S+N\r\n", false}};
+    static const struct {
+        const char *plan;
+        bool escape;
+    } cases[] = {{0, false}, {"[phasetwo]\r\ntarget=S\r\n", true}, {"[phasetwo]\r\ntarget=4+S+N\r\n", false}};
     for (const auto &c : cases) {
         INFO("plan [", Text(c.plan), "]");
         // The add-on mode opens the product's settings, which makes their keys.

@@ -120,10 +120,8 @@ static const struct {
     const char *installed;
     const char *content;
 } ProductFiles[] = {
-    {"README.TXT", "README.TXT", "read me\r\n"},
-    {"ZEV.CFG", "ZEV.INI", "[session]\r\nemulation=VT420\r\n"},
-    {"ZEVKB.SY$", "ZEVKB.SYS", "keyboard driver"},
-    {"ZEV1.HLP", "ZEV1.HLP", "help one"},
+    {"README.TXT", "README.TXT", "read me\r\n"},   {"ZEV.CFG", "ZEV.INI", "[session]\r\nemulation=VT420\r\n"},
+    {"ZEVKB.SY$", "ZEVKB.SYS", "keyboard driver"}, {"ZEV1.HLP", "ZEV1.HLP", "help one"},
     {"ZEV2.HLP", "ZEV2.HLP", "help two"},
 };
 
@@ -171,9 +169,9 @@ TEST_CASE("the product's whole life: installed, staging removed, add-on, uninsta
         }
         REQUIRE(CopyFileA(setup2.c_str(), (medium.dir + "\\SETUP2.EXE").c_str(), FALSE));
         for (const auto &f : ProductFiles) REQUIRE(MediumWriteFile(&medium, f.onMedium, f.content));
-        REQUIRE(MediumWritePlan(&medium, std::string("[phasetwo]\r\ntarget=") + c.target + "\r\ncopyfiles=" +
-                                             c.copyfiles + "\r\nrenameto=,,ZEV.INI\r\ntempdir=" + staging +
-                                             "\r\ntempspace=200\r\nrun=SETUP2.EXE\r\n"));
+        REQUIRE(MediumWritePlan(
+            &medium, std::string("[phasetwo]\r\ntarget=") + c.target + "\r\ncopyfiles=" + c.copyfiles +
+                         "\r\nrenameto=,,ZEV.INI\r\ntempdir=" + staging + "\r\ntempspace=200\r\nrun=SETUP2.EXE\r\n"));
 
         // First phase, then the second phase it starts, which hands over to
         // a copy of itself: the runner waits for all of them.

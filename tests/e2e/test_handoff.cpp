@@ -80,7 +80,11 @@ TEST_CASE("the stand-in second phase records beside itself when PHASE2_RECORD is
     std::string base = TempFolder("p2");
     std::string deep = base;
     while (deep.size() < 250) deep += "\\" + std::string(std::min<size_t>(40, 250 - deep.size() - 1), 'D');
-    static const struct { bool deep; DWORD exitCode; bool recorded; } cases[] = {{false, 0, true}, {true, 1, false}};
+    static const struct {
+        bool deep;
+        DWORD exitCode;
+        bool recorded;
+    } cases[] = {{false, 0, true}, {true, 1, false}};
     for (const auto &c : cases) {
         std::string dir = c.deep ? deep : base;
         INFO("folder ", dir, " (", dir.size(), " characters)");

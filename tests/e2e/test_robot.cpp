@@ -29,7 +29,12 @@ TEST_CASE("RobotFindWindow matches process, class and caption")
     REQUIRE(StartRobot("show-box none \"find me\"", "", &box));
     HWND found = RobotFindDialog(box.dwProcessId, "Robot", 10000);
     CHECK(found != (HWND)0);
-    static const struct { DWORD pid; const char *className; const char *caption; bool wanted; } cases[] = {
+    static const struct {
+        DWORD pid;
+        const char *className;
+        const char *caption;
+        bool wanted;
+    } cases[] = {
         {box.dwProcessId, "#32770", "Robot", true},
         {box.dwProcessId, 0, "Robot", true},
         {box.dwProcessId, "#32770", 0, true},
@@ -56,7 +61,11 @@ TEST_CASE("RobotFindWindow matches process, class and caption")
 
 TEST_CASE("RobotMessageBoxText and RobotMessageBoxIcon read a box of another process")
 {
-    static const struct { const char *icon; const char *text; UINT style; } cases[] = {
+    static const struct {
+        const char *icon;
+        const char *text;
+        UINT style;
+    } cases[] = {
         {"hand", "stop here", MB_ICONHAND},
         {"exclamation", AddOnFailedText, MB_ICONEXCLAMATION},
         {"information", "r\xE9pertoire, mu\xDF", MB_ICONINFORMATION},
@@ -141,8 +150,10 @@ static void PromptStart(RunningPrompt *p)
 static DWORD PromptEnd(RunningPrompt *p)
 {
     DWORD result = 0xFFFFFFFF;
-    if (WaitForSingleObject(p->thread, 10000) == WAIT_OBJECT_0) GetExitCodeThread(p->thread, &result);
-    else if (IsWindow(p->dialog)) EndDialog(p->dialog, 0);  // let the thread go; the check fails anyway
+    if (WaitForSingleObject(p->thread, 10000) == WAIT_OBJECT_0)
+        GetExitCodeThread(p->thread, &result);
+    else if (IsWindow(p->dialog))
+        EndDialog(p->dialog, 0);  // let the thread go; the check fails anyway
     WaitForSingleObject(p->thread, 5000);
     CloseHandle(p->thread);
     return result;
@@ -168,7 +179,12 @@ TEST_CASE("RobotType and RobotReplaceText type through the control's own rules")
 
 TEST_CASE("RobotKey and RobotClick end the dialog as the keyboard and the mouse would")
 {
-    static const struct { const char *how; UINT key; int button; DWORD result; } cases[] = {
+    static const struct {
+        const char *how;
+        UINT key;
+        int button;
+        DWORD result;
+    } cases[] = {
         {"Enter", VK_RETURN, 0, IDOK},
         {"Escape", VK_ESCAPE, 0, IDCANCEL},
         {"click OK", 0, IDOK, IDOK},

@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "resource.h"
@@ -38,10 +39,7 @@ std::string ReadWholeFile(const std::string &path)
     return data;
 }
 
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string TempFolder(const char *tag)
 {
@@ -175,8 +173,17 @@ bool StartConsole(const std::string &program, const std::string &arguments, cons
     return started != FALSE;
 }
 
+DWORD TimeScale()
+{
+    char text[8] = "";
+    DWORD length = GetEnvironmentVariableA("SETUP1_TIME_SCALE", text, sizeof text);
+    DWORD scale = length > 0 && length < sizeof text ? (DWORD)atoi(text) : 1;
+    return scale > 0 ? scale : 1;
+}
+
 DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs)
 {
+    timeoutMs *= TimeScale();
     DWORD code = 0xFFFFFFFF;
     if (WaitForSingleObject(process->hProcess, timeoutMs) != WAIT_OBJECT_0) {
         FAIL_CHECK("the process did not end within " << timeoutMs << " ms; it was ended by force");
@@ -193,7 +200,7 @@ DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs)
 // The record is complete once its last line is "end".
 static bool SplitRecord(const std::string &data, Phase2Record *record)
 {
-    std::string lines[4];
+    std::string lines[5];
     size_t start = 0;
     for (std::string &line : lines) {
         size_t end = data.find("\r\n", start);
@@ -201,15 +208,17 @@ static bool SplitRecord(const std::string &data, Phase2Record *record)
         line = data.substr(start, end - start);
         start = end + 2;
     }
-    if (lines[3] != "end" || start != data.size()) return false;
+    if (lines[4] != "end" || start != data.size()) return false;
     record->commandLine = lines[0];
     record->winMainLine = lines[1];
     record->currentDir = lines[2];
+    record->files = lines[3];
     return true;
 }
 
 bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD timeoutMs)
 {
+    timeoutMs *= TimeScale();
     DWORD startTime = GetTickCount();
     for (;;) {
         if (SplitRecord(ReadWholeFile(recordPath), record)) return true;
@@ -239,7 +248,7 @@ static std::string ClassName(HWND window)
 // The process's topmost visible dialog (class #32770) that is not in
 // passOver, and whether its backdrop is shown.
 struct DialogSearch {
-    DWORD pid;
+    DWORD pid, secondPid;
     const std::vector<HWND> *passOver;
     HWND found;
     bool backdrop;
@@ -250,7 +259,7 @@ static BOOL CALLBACK MatchRunWindow(HWND window, LPARAM parameter)
     DialogSearch *search = (DialogSearch *)parameter;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
+    if ((pid != search->pid && (pid != search->secondPid || !pid)) || !IsWindowVisible(window)) return TRUE;
     std::string name = ClassName(window);
     if (name == "SetupWClass") search->backdrop = true;
     if (name != "#32770" || search->found) return TRUE;
@@ -263,7 +272,10 @@ static BOOL CALLBACK MatchRunWindow(HWND window, LPARAM parameter)
 // The processes of the job by id and program name, one a line.
 static std::string JobProcessList(HANDLE job)
 {
-    struct { JOBOBJECT_BASIC_PROCESS_ID_LIST head; ULONG_PTR more[63]; } ids;
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST head;
+        ULONG_PTR more[63];
+    } ids;
     memset(&ids, 0, sizeof ids);
     ids.head.NumberOfAssignedProcesses = 64;
     if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, 0)) return "\n  (no list)";
@@ -275,7 +287,8 @@ static std::string JobProcessList(HANDLE job)
         PROCESSENTRY32 entry;
         entry.dwSize = sizeof entry;
         for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-            if (entry.th32ProcessID == pid) name = entry.szExeFile + std::string(" parent ") + std::to_string(entry.th32ParentProcessID);
+            if (entry.th32ProcessID == pid)
+                name = entry.szExeFile + std::string(" parent ") + std::to_string(entry.th32ParentProcessID);
         list += "\n  process " + std::to_string(pid) + " " + name;
     }
     CloseHandle(snapshot);
@@ -372,8 +385,10 @@ static DWORD JobProcesses(HANDLE job)
 }
 
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs)
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
+                const std::function<void()> &atHandOver)
 {
+    timeoutMs *= TimeScale();
     *result = RunResult();
     std::string recordPath = TempFolder("run-record") + ".txt";
     DeleteFileA(recordPath.c_str());
@@ -400,37 +415,52 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
 
     std::string line = "\"" + program + "\"";
     if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
-    // CreateProcessA may write into the command line.
-    std::string writable = line + '\0';
-    // The environment is inherited; the second phase inherits it in turn.
-    SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    memset(&process, 0, sizeof process);
-    BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0,
-                                  currentDir.empty() ? 0 : currentDir.c_str(), &startup, &process);
-    DWORD startError = GetLastError();
-    SetEnvironmentVariableA("PHASE2_RECORD", 0);
-    if (!started) {
-        RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
+    // Starts the program in the job; false, with the test failed, when it cannot.
+    auto startInJob = [&](PROCESS_INFORMATION *process) {
+        // CreateProcessA may write into the command line.
+        std::string writable = line + '\0';
+        // The environment is inherited; the second phase inherits it in turn.
+        SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
+        SetEnvironmentVariableA("PHASE2_HOLD", atHandOver ? "3000" : 0);
+        STARTUPINFOA startup;
+        memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        memset(process, 0, sizeof *process);
+        BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0,
+                                      currentDir.empty() ? 0 : currentDir.c_str(), &startup, process);
+        DWORD startError = GetLastError();
+        SetEnvironmentVariableA("PHASE2_RECORD", 0);
+        SetEnvironmentVariableA("PHASE2_HOLD", 0);
+        if (!started) {
+            RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
+            return false;
+        }
+        BOOL assigned = AssignProcessToJobObject(job, process->hProcess);
+        DWORD assignError = GetLastError();
+        ResumeThread(process->hThread);
+        if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
+        return true;
+    };
+    PROCESS_INFORMATION process, second;
+    memset(&second, 0, sizeof second);
+    if (!startInJob(&process)) {
         CloseHandle(job);
         return false;
     }
     result->pid = process.dwProcessId;
-    BOOL assigned = AssignProcessToJobObject(job, process.hProcess);
-    DWORD assignError = GetLastError();
-    ResumeThread(process.hThread);
-    if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
+    if (secondStartMs) {
+        Sleep(secondStartMs);
+        startInJob(&second);
+    }
 
     const DWORD start = GetTickCount();
     auto elapsed = [&] { return GetTickCount() - start; };
     bool failed = false;
     size_t next = 0;          // the next action
     std::vector<HWND> stuck;  // answered, but still shown
+    bool handedOver = false;
     while (elapsed() < timeoutMs) {
-        DialogSearch search = {process.dwProcessId, &stuck, 0, false};
+        DialogSearch search = {process.dwProcessId, second.dwProcessId, &stuck, 0, false};
         EnumWindows(MatchRunWindow, (LPARAM)&search);
         if (search.backdrop) result->sawBackdrop = true;
         if (search.found) {
@@ -458,6 +488,10 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
             }
             continue;
         }
+        if (atHandOver && !handedOver && ReadPhase2Record(recordPath, &result->record, 0)) {
+            handedOver = true;
+            atHandOver();
+        }
         if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
     }
     // What the program started may still be running: the second phase
@@ -478,8 +512,17 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     } else if (!GetExitCodeProcess(process.hProcess, &result->exitCode)) {
         result->exitCode = 0xFFFFFFFF;
     }
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    memset(&accounting, 0, sizeof accounting);
+    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0);
+    result->processes = accounting.TotalProcesses;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    if (second.hProcess) {
+        if (!result->timedOut) GetExitCodeProcess(second.hProcess, &result->secondExitCode);
+        CloseHandle(second.hThread);
+        CloseHandle(second.hProcess);
+    }
     CloseHandle(job);
     if (next < actions.size() && !result->timedOut) {
         RunFails("the run ended with " + std::to_string(actions.size() - next) + " of " +
@@ -492,8 +535,9 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     return !failed;
 }
 
-bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs)
+bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
+              DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver)
 {
-    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs);
+    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs, secondStartMs,
+                      atHandOver);
 }

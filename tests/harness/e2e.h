@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,11 +46,15 @@ bool StartConsole(const std::string &program, const std::string &arguments, cons
 // end in time, it is ended and the running test case fails. Its exit code,
 // 0xFFFFFFFF when it did not end by itself.
 DWORD WaitConsole(PROCESS_INFORMATION *process, DWORD timeoutMs);
+// How many times longer than on a plain machine the runs may take: the
+// environment's SETUP1_TIME_SCALE, 1 when unset. Every wait here is scaled by it.
+DWORD TimeScale();
 
 struct Phase2Record {
     std::string commandLine;  // GetCommandLineA
     std::string winMainLine;  // the command line WinMain received
     std::string currentDir;   // GetCurrentDirectoryA at start
+    std::string files;        // "NAME=SIZE;" for each file in that folder at start
 };
 // Waits up to timeoutMs for the record file to be complete, then reads it;
 // with 0 it reads once.
@@ -71,12 +76,14 @@ enum RunAnswer {
 // RunAction(PROMPT_OK).MovedTo(37, 21).
 struct RunAction {
     RunAnswer answer;
-    std::string text;     // typed over the path (PROMPT_TYPE)
-    bool byKey;           // Enter (OK) or Escape (Exit) instead of a click on the button
-    bool move = false;    // first move the dialog to x, y
+    std::string text;   // typed over the path (PROMPT_TYPE)
+    bool byKey;         // Enter (OK) or Escape (Exit) instead of a click on the button
+    bool move = false;  // first move the dialog to x, y
     int x = 0, y = 0;
     RunAction(RunAnswer answer, const std::string &text = std::string(), bool byKey = false)
-        : answer(answer), text(text), byKey(byKey) {}
+        : answer(answer), text(text), byKey(byKey)
+    {
+    }
     RunAction MovedTo(int toX, int toY) const
     {
         RunAction moved = *this;
@@ -89,27 +96,29 @@ struct RunAction {
 
 // What the runner saw of one dialog when it appeared, before answering it.
 struct SeenDialog {
-    bool messageBox = false;           // a message box; else the directory prompt
+    bool messageBox = false;  // a message box; else the directory prompt
     std::string caption;
     // Every child's text by control id: the prompt's four texts and its
     // buttons; a box's text (0xFFFF) and its buttons.
     std::map<int, std::string> items;
-    std::string path;                  // the prompt's path field; "" for a box
-    std::string typed;                 // the path field after PROMPT_TYPE typed, before OK
-    RECT rect = {0, 0, 0, 0};          // the window's rectangle on the screen
-    int focusId = 0;                   // control id of the focused child; 0 when none has the focus
-    UINT icon = 0;                     // a box's icon: MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONINFORMATION or 0
-    std::string ownerClass;            // class name of the owner window; "" when it has none
-    std::string Text(int id) const;    // items[id], "" when there is no such child
+    std::string path;                // the prompt's path field; "" for a box
+    std::string typed;               // the path field after PROMPT_TYPE typed, before OK
+    RECT rect = {0, 0, 0, 0};        // the window's rectangle on the screen
+    int focusId = 0;                 // control id of the focused child; 0 when none has the focus
+    UINT icon = 0;                   // a box's icon: MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONINFORMATION or 0
+    std::string ownerClass;          // class name of the owner window; "" when it has none
+    std::string Text(int id) const;  // items[id], "" when there is no such child
 };
 
 struct RunResult {
-    DWORD pid = 0;                    // the process's id
-    DWORD exitCode = 0xFFFFFFFF;      // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
-    bool timedOut = false;            // ended by force after the time limit
-    bool sawBackdrop = false;         // a visible SetupWClass window of the process was seen
-    std::vector<SeenDialog> dialogs;  // in the order they appeared
-    bool haveRecord = false;          // the stand-in second phase wrote a complete record
+    DWORD pid = 0;                      // the process's id
+    DWORD exitCode = 0xFFFFFFFF;        // SETUP1.EXE's; 0xFFFFFFFF when it did not end by itself
+    DWORD secondExitCode = 0xFFFFFFFF;  // that of the second start, when there was one
+    DWORD processes = 0;                // processes of the run in all, those started included
+    bool timedOut = false;              // ended by force after the time limit
+    bool sawBackdrop = false;           // a visible SetupWClass window of the process was seen
+    std::vector<SeenDialog> dialogs;    // in the order they appeared
+    bool haveRecord = false;            // the stand-in second phase wrote a complete record
     Phase2Record record;
 };
 
@@ -120,10 +129,15 @@ struct RunResult {
 // false) when the run does not end within timeoutMs (it is then ended by
 // force and timedOut set), when a dialog finds no action left or one of the
 // wrong kind (it is answered with Exit or OK), when actions are left unused,
-// or when the program cannot be started.
-bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions,
-              RunResult *result, DWORD timeoutMs = 30000);
+// or when the program cannot be started. With secondStartMs the program is
+// started again that long after the first, as by a second double-click; the
+// runner answers the dialogs of both and waits for both. With atHandOver, the
+// stand-in second phase stays a few seconds after its record, while the first
+// phase waits in its start of the program, and atHandOver is called once then.
+bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
+              DWORD timeoutMs = 30000, DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr);
 // The same for any program, started in the folder currentDir (the current
 // one when empty): the runner's own machinery, for other programs of the tests.
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000);
+                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000,
+                DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr);

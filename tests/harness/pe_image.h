@@ -18,6 +18,7 @@ struct PeImportedDll {
     std::string name;
     DWORD thunkRva;  // where the loader writes the addresses (FirstThunk)
     std::vector<PeImport> functions;
+    DWORD timeDateStamp, forwarderChain;  // as the descriptor gives them: 0 unless bound
 };
 
 struct PeImage {
@@ -95,7 +96,7 @@ struct PeImage {
             IMAGE_IMPORT_DESCRIPTOR d;
             if (!CopyAt(at, &d, sizeof d)) return false;
             if (d.Name == 0 && d.FirstThunk == 0) return true;
-            PeImportedDll dll = {StringAt(d.Name), d.FirstThunk, {}};
+            PeImportedDll dll = {StringAt(d.Name), d.FirstThunk, {}, d.TimeDateStamp, d.ForwarderChain};
             // The name table when there is one: the address table is
             // overwritten by a bound import.
             DWORD thunk = d.OriginalFirstThunk ? d.OriginalFirstThunk : d.FirstThunk;
@@ -112,7 +113,7 @@ struct PeImage {
         }
     }
 
-private:
+  private:
     bool Copy(DWORD offset, void *out, DWORD size) const
     {
         if (offset > bytes.size() || size > bytes.size() - offset) return false;

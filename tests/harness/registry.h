@@ -88,8 +88,8 @@ inline bool MakeKey(const Hive &hive, const std::string &path)
 }
 
 // A value of any type and bytes in the key path (made when missing).
-inline bool SetValueBytes(const Hive &hive, const std::string &path, const char *name, DWORD type,
-                          const void *data, DWORD size)
+inline bool SetValueBytes(const Hive &hive, const std::string &path, const char *name, DWORD type, const void *data,
+                          DWORD size)
 {
     HKEY key = CreateKeyPath(hive, path);
     if (!key) return false;
@@ -117,7 +117,7 @@ struct SeenBox {
 struct BoxWatch {
     DWORD pid;
     const char *caption;
-    DWORD quietMs;      // stop after this long without a box
+    DWORD quietMs;  // stop after this long without a box
     volatile LONG stop;
     std::vector<SeenBox> seen;
     HANDLE thread;

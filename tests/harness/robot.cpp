@@ -162,8 +162,10 @@ static int IconMismatch(const std::vector<DWORD> &shown, HICON icon, int width, 
 // pixels on the screen are matched against the system icons.
 UINT RobotMessageBoxIcon(HWND box)
 {
-    static const struct { LPCSTR name; UINT style; } icons[] = {
-        {IDI_HAND, MB_ICONHAND}, {IDI_EXCLAMATION, MB_ICONEXCLAMATION}, {IDI_ASTERISK, MB_ICONINFORMATION}};
+    static const struct {
+        LPCSTR name;
+        UINT style;
+    } icons[] = {{IDI_HAND, MB_ICONHAND}, {IDI_EXCLAMATION, MB_ICONEXCLAMATION}, {IDI_ASTERISK, MB_ICONINFORMATION}};
     HWND iconControl = 0;
     EnumChildWindows(box, MatchIconStatic, (LPARAM)&iconControl);
     if (!iconControl) return 0;

@@ -7,16 +7,16 @@
 #include <ostream>
 #include <string>
 
+#include "paths.h"
+
 // doctest prints a char pointer as its address; a failure's context needs
 // the text it points to.
 namespace doctest {
 namespace detail {
-template <>
-struct filldata<const char *> {
+template <> struct filldata<const char *> {
     static void fill(std::ostream *stream, const char *in) { *stream << (in ? in : "(null)"); }
 };
-template <>
-struct filldata<char *> {
+template <> struct filldata<char *> {
     static void fill(std::ostream *stream, const char *in) { *stream << (in ? in : "(null)"); }
 };
 }  // namespace detail
@@ -25,6 +25,18 @@ struct filldata<char *> {
 inline std::string Text(const char *text) { return text ? std::string(text) : std::string("(null)"); }
 
 static const char MARKER = '\x5A';
+
+// Lead-byte rules for the path helpers' walks: none, as in every single-byte
+// code page, and code page 932's, whose second bytes include "\" (0x5C).
+inline int SingleByteRule(unsigned char) { return 0; }
+inline int CodePage932Rule(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+static const LeadByteRule TestedRules[2] = {SingleByteRule, CodePage932Rule};
+// The path helpers walk by rule while this lives.
+struct WalkBy {
+    LeadByteRule saved;
+    explicit WalkBy(LeadByteRule rule) : saved(IsLeadByte) { IsLeadByte = rule; }
+    ~WalkBy() { IsLeadByte = saved; }
+};
 
 // ASCII letters in upper or lower case, as the prompt's path field shows
 // what is typed in capitals.

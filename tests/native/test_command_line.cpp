@@ -7,7 +7,9 @@
 
 TEST_CASE("BuildPhaseTwoCommandLine assembles program, pass-through, target codes and source")
 {
-    static const struct { const char *dir, *run, *own, *target, *source, *want; } cases[] = {
+    static const struct {
+        const char *dir, *run, *own, *target, *source, *want;
+    } cases[] = {
         {"C:\\STAGE", "P2.EXE", "", "4", "A:\\", "C:\\STAGE\\P2.EXE -p4 A:\\"},
         {"C:\\STAGE", "P2.EXE", "/q x", "3+S", "D:\\DISK1", "C:\\STAGE\\P2.EXE /q x -p3+S D:\\DISK1"},
         {"C:\\STAGE", "P2.EXE", "", "", "A:\\", "C:\\STAGE\\P2.EXE -p A:\\"},

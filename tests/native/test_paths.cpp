@@ -19,7 +19,11 @@ struct Exact {
 
 TEST_CASE("JoinPath joins with one separator and drops drive prefixes and ./ pairs")
 {
-    static const struct { const char *path, *name, *want; } cases[] = {
+    // want932: where code page 932 joins otherwise; 0x5C after a lead byte
+    // is the second byte of a character (\x94\x5C, \x83\x5C), no separator.
+    static const struct {
+        const char *path, *name, *want, *want932 = 0;
+    } cases[] = {
         {"C:\\STAGE", "SETUP1.INF", "C:\\STAGE\\SETUP1.INF"},
         {"A:\\", "SETUP1.INF", "A:\\SETUP1.INF"},
         {"C:", "X.TXT", "C:X.TXT"},
@@ -39,13 +43,26 @@ TEST_CASE("JoinPath joins with one separator and drops drive prefixes and ./ pai
         {"C:\\DIR", "./", "C:\\DIR\\"},
         {"C:\\DIR", "..", "C:\\DIR\\.."},
         {"C:\\DIR", "A:.", "C:\\DIR\\"},
+        {"C:\\\x90\x56\x8B\x40\x94\x5C", "SETUP1.INF",
+         "C:\\\x90\x56\x8B\x40\x94\x5C"
+         "SETUP1.INF",
+         "C:\\\x90\x56\x8B\x40\x94\x5C\\SETUP1.INF"},
+        {"C:\\STAGE\x83\x5C", "P2.EXE",
+         "C:\\STAGE\x83\x5C"
+         "P2.EXE",
+         "C:\\STAGE\x83\x5C\\P2.EXE"},
+        {"C:\\X\x94", "Y", "C:\\X\x94\\Y"},  // a lead byte with nothing after it
     };
-    for (const auto &c : cases) {
-        Exact path(PATH_SIZE, c.path);
-        INFO("JoinPath(\"", c.path, "\", \"", c.name, "\")");
-        CHECK(JoinPath(path.p, c.name) == 1);
-        CHECK(Text(path.p) == c.want);
-        CHECK(path.p[strlen(c.want) + 1] == MARKER);
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            Exact path(PATH_SIZE, c.path);
+            INFO("JoinPath(\"", Bytes(c.path, strlen(c.path)), "\", \"", c.name, "\") code page 932: ", cp932);
+            CHECK(JoinPath(path.p, c.name) == 1);
+            CHECK(Bytes(path.p, strlen(path.p)) == Bytes(want, strlen(want)));
+            CHECK(path.p[strlen(want) + 1] == MARKER);
+        }
     }
 }
 
@@ -96,7 +113,9 @@ TEST_CASE("JoinPathIn refuses a join that does not fit and leaves the path uncha
 
 TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
 {
-    static const struct { const char *path, *name, *dir; } cases[] = {
+    static const struct {
+        const char *path, *name, *dir, *name932 = 0, *dir932 = 0;
+    } cases[] = {
         {"C:\\DIR\\SETUP1.EXE", "SETUP1.EXE", "C:\\DIR"},
         {"C:\\SETUP1.EXE", "SETUP1.EXE", "C:\\"},
         {"C:SETUP1.EXE", "SETUP1.EXE", "C:"},
@@ -111,15 +130,51 @@ TEST_CASE("FileNamePart and DirectoryPart split at the last separator")
         {"/", "", "/"},
         {":", "", ":"},
         {"A:/X", "X", "A:/"},
+        {"C:\\\x94\x5C", "", "C:\\\x94", "\x94\x5C", "C:\\"},
+        {"C:\\\x94\x5C\\SETUP1.EXE", "SETUP1.EXE", "C:\\\x94\x5C"},
+        {"\x83\x5C"
+         "X",
+         "X", "\x83",
+         "\x83\x5C"
+         "X",
+         ""},
     };
-    for (const auto &c : cases) {
-        Exact path(strlen(c.path) + 1, c.path);
-        INFO("path \"", c.path, "\"");
-        const char *name = FileNamePart(static_cast<const char *>(path.p));
-        CHECK(Text(name) == c.name);
-        CHECK(name >= path.p);
-        CHECK(DirectoryPart(path.p) == path.p);
-        CHECK(Text(path.p) == c.dir);
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *wantName = cp932 && c.name932 ? c.name932 : c.name;
+            const char *wantDir = cp932 && c.dir932 ? c.dir932 : c.dir;
+            Exact path(strlen(c.path) + 1, c.path);
+            INFO("path \"", Bytes(c.path, strlen(c.path)), "\" code page 932: ", cp932);
+            const char *name = FileNamePart(static_cast<const char *>(path.p));
+            CHECK(Bytes(name, strlen(name)) == Bytes(wantName, strlen(wantName)));
+            CHECK(name >= path.p);
+            CHECK(DirectoryPart(path.p) == path.p);
+            CHECK(Bytes(path.p, strlen(path.p)) == Bytes(wantDir, strlen(wantDir)));
+        }
+    }
+}
+
+TEST_CASE("FindLastChar finds the last character c, never the second byte of another")
+{
+    static const struct {
+        const char *text;
+        char c;
+        int want, want932 = -2;
+    } cases[] = {
+        {"C:\\A\\B", '\\', 4},
+        {"C:", '\\', -1},
+        {"C:\\STAGE\x83\x5C", '\\', 9, 2},
+    };
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            char text[32];
+            CopyText(text, sizeof text, c.text);
+            INFO("FindLastChar(\"", Bytes(c.text, strlen(c.text)), "\", '", c.c, "') code page 932: ", cp932);
+            const char *got = FindLastChar(text, c.c);
+            CHECK((got ? (int)(got - text) : -1) == (cp932 && c.want932 != -2 ? c.want932 : c.want));
+        }
     }
 }
 
@@ -173,7 +228,9 @@ TEST_CASE("CopyText and AppendText never write past the buffer")
 
 TEST_CASE("SetSourceDirectory cuts the module name to its directory and refuses a full buffer")
 {
-    static const struct { const char *module, *want; } cases[] = {
+    static const struct {
+        const char *module, *want;
+    } cases[] = {
         {"A:\\SETUP1.EXE", "A:\\"},
         {"D:\\DISK1\\SETUP1.EXE", "D:\\DISK1"},
         {"\\\\SRV\\SHR\\SETUP1.EXE", "\\\\SRV\\SHR"},
@@ -204,21 +261,47 @@ TEST_CASE("SetSourceDirectory cuts the module name to its directory and refuses 
 
 TEST_CASE("PathClimbsOut tells a name that leads out of the folder it is joined to")
 {
-    static const struct { const char *name; int want; } cases[] = {
-        {"X.TXT", 0},          {"..\\X.TXT", 1},      {"../X.TXT", 1},    {"..", 1},
-        {"SUB\\..\\X", 0},     {"SUB\\..\\..\\X", 1}, {".\\..\\X", 1},    {"C:..\\X", 1},
-        {"C:\\SUB\\..\\X", 0}, {"SUB\\\\..\\X", 0},   {"...\\X", 0},      {"..X", 0},
-        {"X\\..", 0},          {"", 0},               {"\\..\\X", 1},     {"A\\B\\..\\..\\..", 1},
+    static const struct {
+        const char *name;
+        int want, want932 = -1;
+    } cases[] = {
+        {"X.TXT", 0},
+        {"..\\X.TXT", 1},
+        {"../X.TXT", 1},
+        {"..", 1},
+        {"SUB\\..\\X", 0},
+        {"SUB\\..\\..\\X", 1},
+        {".\\..\\X", 1},
+        {"C:..\\X", 1},
+        {"C:\\SUB\\..\\X", 0},
+        {"SUB\\\\..\\X", 0},
+        {"...\\X", 0},
+        {"..X", 0},
+        {"X\\..", 0},
+        {"", 0},
+        {"\\..\\X", 1},
+        {"A\\B\\..\\..\\..", 1},
+        {"\x94\x5C"
+         "X\\..\\..\\EVIL",
+         0, 1},  // one component under code page 932
     };
-    for (const auto &c : cases) {
-        INFO("PathClimbsOut(\"", c.name, "\")");
-        CHECK(PathClimbsOut(c.name) == c.want);
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            INFO("PathClimbsOut(\"", Bytes(c.name, strlen(c.name)), "\") code page 932: ", cp932);
+            CHECK(PathClimbsOut(c.name) == (cp932 && c.want932 >= 0 ? c.want932 : c.want));
+        }
     }
 }
 
 TEST_CASE("DriveRoot gives the root of the drive or share a path is on")
 {
-    static const struct { const char *path, *current; size_t size; int want; const char *root; } cases[] = {
+    static const struct {
+        const char *path, *current;
+        size_t size;
+        int want;
+        const char *root, *root932 = 0;
+    } cases[] = {
         {"C:\\ZEVSTAGE", "D:\\", PATH_SIZE, 1, "C:\\"},
         {"c:\\zevstage", "D:\\", PATH_SIZE, 1, "C:\\"},
         {"ZEVSTAGE", "D:\\", PATH_SIZE, 1, "Z:\\"},  // the first byte, as ever
@@ -238,11 +321,17 @@ TEST_CASE("DriveRoot gives the root of the drive or share a path is on")
         {"\\\\SERVER\\SHARE\\STAGE", "C:\\", 15, 0, ""},
         {"C:\\X", "D:\\", 4, 1, "C:\\"},
         {"C:\\X", "D:\\", 3, 0, ""},
+        {"\\\\SRV\x94\x5C\\SHR\\X", "C:\\", PATH_SIZE, 1, "\\\\SRV\x94\x5C\\", "\\\\SRV\x94\x5C\\SHR\\"},
     };
-    for (const auto &c : cases) {
-        Exact root(c.size);
-        INFO("DriveRoot(\"", c.path, "\", size ", c.size, ", current \"", c.current, "\")");
-        CHECK(DriveRoot(root.p, c.size, c.path, c.current) == c.want);
-        CHECK(Text(root.p) == c.root);
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.root932 ? c.root932 : c.root;
+            Exact root(c.size);
+            INFO("DriveRoot(\"", Bytes(c.path, strlen(c.path)), "\", size ", c.size, ", current \"", c.current,
+                 "\") code page 932: ", cp932);
+            CHECK(DriveRoot(root.p, c.size, c.path, c.current) == c.want);
+            CHECK(Bytes(root.p, strlen(root.p)) == Bytes(want, strlen(want)));
+        }
     }
 }

@@ -16,24 +16,42 @@ static std::string Entries()
     std::string out;
     for (int i = 0; i < PhaseTwoPlan.TargetList.count && i < TARGET_SLOTS; ++i) {
         if (i) out += "|";
-        out += std::string(PhaseTwoPlan.TargetList.entries[i], strnlen(PhaseTwoPlan.TargetList.entries[i], TARGET_CODE_SIZE));
+        out += std::string(PhaseTwoPlan.TargetList.entries[i],
+                           strnlen(PhaseTwoPlan.TargetList.entries[i], TARGET_CODE_SIZE));
     }
     return out;
 }
 
 TEST_CASE("ParseTargetCodes splits at plus signs, stops at a blank and notes the last edition")
 {
-    static const struct { const char *target, *entries; int count; char edition; int addOn; } cases[] = {
-        {"3+S", "3|S", 2, '3', 1},   {"N", "N", 1, 'N', 0},          {"34", "34", 1, '4', 0},
-        {"S 3", "S", 1, ' ', 1},     {"3++4", "3||4", 3, '4', 1},    {"3S", "3S", 1, '3', 0},
-        {"s", "s", 1, ' ', 0},       {"S-x", "S-x", 1, ' ', 1},      {"", "", 1, ' ', 1},
-        {" S", "", 1, ' ', 1},       {"+S", "|S", 2, ' ', 1},        {"4+S+N", "4|S|N", 3, 'N', 1},
-        {"+", "|", 2, ' ', 1},       {"N+3 4", "N|3", 2, '3', 0},    {"S+", "S|", 2, ' ', 1},
+    static const struct {
+        const char *target, *entries;
+        int count;
+        char edition;
+        int addOn;
+    } cases[] = {
+        {"3+S", "3|S", 2, '3', 1},
+        {"N", "N", 1, 'N', 0},
+        {"34", "34", 1, '4', 0},
+        {"S 3", "S", 1, ' ', 1},
+        {"3++4", "3||4", 3, '4', 1},
+        {"3S", "3S", 1, '3', 0},
+        {"s", "s", 1, ' ', 0},
+        {"S-x", "S-x", 1, ' ', 1},
+        {"", "", 1, ' ', 1},
+        {" S", "", 1, ' ', 1},
+        {"+S", "|S", 2, ' ', 1},
+        {"4+S+N", "4|S|N", 3, 'N', 1},
+        {"+", "|", 2, ' ', 1},
+        {"N+3 4", "N|3", 2, '3', 0},
+        {"S+", "S|", 2, ' ', 1},
         {"A+B+C+D+E+F+S", "A|B|C|D|E", 5, ' ', 0},
         {"++++++++++", "||||", 5, ' ', 1},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ+4", "ABCDEFGHIJKLMNO|4", 2, '4', 0},
         {"1+2+3+4+5+6+N", "1|2|3|4|5", 5, 'N', 0},
-        {"3", "3", 1, '3', 0},       {"4", "4", 1, '4', 0},          {"-S", "-S", 1, ' ', 1},
+        {"3", "3", 1, '3', 0},
+        {"4", "4", 1, '4', 0},
+        {"-S", "-S", 1, ' ', 1},
     };
     for (const auto &c : cases) {
         ResetTargets();
@@ -73,10 +91,13 @@ TEST_CASE("ParseTargetCodes goes on from the count and keeps to the last slot")
 
 TEST_CASE("HasTargetCode matches when every letter and digit of an entry is in the code")
 {
-    static const struct { const char *target, *code; int want; } cases[] = {
-        {"S", "S", 1},   {"S", "SX", 1},  {"SS", "S", 1},   {"XS", "S", 0},  {"3S", "3S", 1},
-        {"S3", "3S", 1}, {"s", "s", 1},   {"S", "s", 0},    {"S.x", "S", 1}, {"", "S", 1},
-        {"4", "S", 0},   {"4", "", 0},    {"A", "A-B", 1},  {"B", "A-B", 0}, {"-", "", 1},
+    static const struct {
+        const char *target, *code;
+        int want;
+    } cases[] = {
+        {"S", "S", 1},   {"S", "SX", 1},  {"SS", "S", 1},   {"XS", "S", 0},   {"3S", "3S", 1},
+        {"S3", "3S", 1}, {"s", "s", 1},   {"S", "s", 0},    {"S.x", "S", 1},  {"", "S", 1},
+        {"4", "S", 0},   {"4", "", 0},    {"A", "A-B", 1},  {"B", "A-B", 0},  {"-", "", 1},
         {"4+S", "S", 1}, {"4+N", "S", 0}, {"Z9", "9aZ", 1}, {"\xC9", "S", 1},
     };
     for (const auto &c : cases) {
@@ -91,15 +112,30 @@ TEST_CASE("HasTargetCode matches when every letter and digit of an entry is in t
 
 TEST_CASE("TempSpaceValue converts like atoi and saturates instead of wrapping")
 {
-    static const struct { const char *text; int want; } cases[] = {
-        {"1500KB", 1500},         {"-1", -1},        {"", 0},           {"abc", 0},
-        {"  42", 42},             {"\t+7", 7},       {"2147483647", INT_MAX},
-        {"2147483648", INT_MAX},  {"99999999999999999999999999999999", INT_MAX},
+    static const struct {
+        const char *text;
+        int want;
+    } cases[] = {
+        {"1500KB", 1500},
+        {"-1", -1},
+        {"", 0},
+        {"abc", 0},
+        {"  42", 42},
+        {"\t+7", 7},
+        {"2147483647", INT_MAX},
+        {"2147483648", INT_MAX},
+        {"99999999999999999999999999999999", INT_MAX},
         {"99999999999999999999", INT_MAX},
-        {"-2147483648", INT_MIN}, {"-2147483649", INT_MIN},
+        {"-2147483648", INT_MIN},
+        {"-2147483649", INT_MIN},
         {"-99999999999999999999999999999999", INT_MIN},
-        {"4294967296", INT_MAX},  {"12 34", 12},     {"- 5", 0},        {"+-5", 0},
-        {"\n\v\f\r9", 9},         {"007", 7},        {"-0", 0},
+        {"4294967296", INT_MAX},
+        {"12 34", 12},
+        {"- 5", 0},
+        {"+-5", 0},
+        {"\n\v\f\r9", 9},
+        {"007", 7},
+        {"-0", 0},
     };
     for (const auto &c : cases) {
         INFO("tempspace \"", c.text, "\"");
@@ -110,15 +146,18 @@ TEST_CASE("TempSpaceValue converts like atoi and saturates instead of wrapping")
 TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.51 on Intel")
 {
     static const unsigned long versions[][2] = {{3, 10}, {3, 50}, {3, 51}, {4, 0}, {5, 1}, {6, 1}, {10, 0}};
-    static const struct { unsigned long type; int tooOld, accepted; } processors[] = {
+    static const struct {
+        unsigned long type;
+        int tooOld, accepted;
+    } processors[] = {
         // tooOld: the verdict for 3.10 and 3.50; accepted: for the others.
-        {386, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},  {486, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},
-        {586, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},  {601, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
-        {603, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {604, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
-        {620, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {4000, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
-        {21064, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED}, {2200, PLATFORM_REFUSED, PLATFORM_REFUSED},
-        {0, PLATFORM_REFUSED, PLATFORM_REFUSED},     {385, PLATFORM_REFUSED, PLATFORM_REFUSED},
-        {8664, PLATFORM_REFUSED, PLATFORM_REFUSED},  {21164, PLATFORM_REFUSED, PLATFORM_REFUSED},
+        {386, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},      {486, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},
+        {586, PLATFORM_TOO_OLD, PLATFORM_ACCEPTED},      {601, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
+        {603, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},     {604, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
+        {620, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},     {4000, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},
+        {21064, PLATFORM_ACCEPTED, PLATFORM_ACCEPTED},   {2200, PLATFORM_REFUSED, PLATFORM_REFUSED},
+        {0, PLATFORM_REFUSED, PLATFORM_REFUSED},         {385, PLATFORM_REFUSED, PLATFORM_REFUSED},
+        {8664, PLATFORM_REFUSED, PLATFORM_REFUSED},      {21164, PLATFORM_REFUSED, PLATFORM_REFUSED},
         {ULONG_MAX, PLATFORM_REFUSED, PLATFORM_REFUSED},
     };
     for (const auto &p : processors)
@@ -128,9 +167,12 @@ TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.5
             CHECK(JudgePlatform(p.type, v[0], v[1]) == (old ? p.tooOld : p.accepted));
         }
     // Only major version 3 is old: 2.x and 3.x beyond 50 are not.
-    static const struct { unsigned long type, major, minor; int want; } odd[] = {
-        {586, 3, 0, PLATFORM_TOO_OLD},  {486, 3, 0, PLATFORM_TOO_OLD},   {586, 3, 95, PLATFORM_ACCEPTED},
-        {586, 2, 0, PLATFORM_ACCEPTED}, {586, 0, 0, PLATFORM_ACCEPTED},  {386, 0, 0, PLATFORM_ACCEPTED},
+    static const struct {
+        unsigned long type, major, minor;
+        int want;
+    } odd[] = {
+        {586, 3, 0, PLATFORM_TOO_OLD},          {486, 3, 0, PLATFORM_TOO_OLD},  {586, 3, 95, PLATFORM_ACCEPTED},
+        {586, 2, 0, PLATFORM_ACCEPTED},         {586, 0, 0, PLATFORM_ACCEPTED}, {386, 0, 0, PLATFORM_ACCEPTED},
         {586, 3, ULONG_MAX, PLATFORM_ACCEPTED},
     };
     for (const auto &c : odd) {
@@ -141,11 +183,14 @@ TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.5
 
 TEST_CASE("DllGuardSteps restricts the search where it can and preloads where it cannot")
 {
-    static const struct { unsigned long major; int haveDefault, haveDirectory, want; } cases[] = {
+    static const struct {
+        unsigned long major;
+        int haveDefault, haveDirectory, want;
+    } cases[] = {
         {3, 0, 0, DLL_GUARD_NONE},  // NT 3.x
         {4, 0, 0, DLL_GUARD_NONE},  // Windows 95, 98, ME, NT 4.0
         {4, 1, 1, DLL_GUARD_NONE},
-        {5, 0, 0, DLL_GUARD_PRELOAD},  // Windows 2000, XP
+        {5, 0, 0, DLL_GUARD_PRELOAD},                         // Windows 2000, XP
         {5, 0, 1, DLL_GUARD_PRELOAD | DLL_GUARD_NO_CURRENT},  // XP SP1 and later
         {6, 0, 1, DLL_GUARD_PRELOAD | DLL_GUARD_NO_CURRENT},  // Windows 7 without the update
         {6, 1, 1, DLL_GUARD_SYSTEM_ONLY},
@@ -160,10 +205,25 @@ TEST_CASE("DllGuardSteps restricts the search where it can and preloads where it
 
 TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic")
 {
-    static const struct { const char *text; int want; } cases[] = {
-        {"4.20", 420}, {"5.0", 50}, {"4.10", 410}, {"3.1a", 31}, {"", 0}, {"abc", 0},
-        {"2147483647", INT_MAX}, {"4294967296", 0}, {"4294967297", 1}, {"2147483648", INT_MIN},
-        {"5 0", 50}, {"v.x-", 0}, {"007", 7}, {"4294967295", -1}, {"12345678901", -539222987},
+    static const struct {
+        const char *text;
+        int want;
+    } cases[] = {
+        {"4.20", 420},
+        {"5.0", 50},
+        {"4.10", 410},
+        {"3.1a", 31},
+        {"", 0},
+        {"abc", 0},
+        {"2147483647", INT_MAX},
+        {"4294967296", 0},
+        {"4294967297", 1},
+        {"2147483648", INT_MIN},
+        {"5 0", 50},
+        {"v.x-", 0},
+        {"007", 7},
+        {"4294967295", -1},
+        {"12345678901", -539222987},
         {"1.2.3.4.5.6.7.8.9.0.1", -539222987},
     };
     for (const auto &c : cases) {
@@ -178,36 +238,57 @@ TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic"
 
 TEST_CASE("UpperCaseAscii changes a to z only")
 {
-    static const struct { const char *text, *want; } cases[] = {
+    // Under code page 932 the second byte of a character (\x83\x75) is no letter.
+    static const struct {
+        const char *text, *want, *want932 = 0;
+    } cases[] = {
         {"c:\\zev\\User\xe9~1", "C:\\ZEV\\USER\xe9~1"},
         {"c:\\abz{`@[\xe9\xe0~09", "C:\\ABZ{`@[\xe9\xe0~09"},
+        {"c:\\zev\\\x83\x5b\x83\x75", "C:\\ZEV\\\x83\x5b\x83\x55", "C:\\ZEV\\\x83\x5b\x83\x75"},
     };
-    for (const auto &c : cases) {
-        char text[PATH_SIZE];
-        CopyText(text, sizeof text, c.text);
-        INFO("text \"", c.text, "\"");
-        UpperCaseAscii(text);
-        CHECK(Bytes(text, strlen(c.want) + 1) == Bytes(c.want, strlen(c.want) + 1));
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            char text[PATH_SIZE];
+            CopyText(text, sizeof text, c.text);
+            INFO("text \"", Bytes(c.text, strlen(c.text)), "\" code page 932: ", cp932);
+            UpperCaseAscii(text);
+            CHECK(Bytes(text, strlen(want) + 1) == Bytes(want, strlen(want) + 1));
+        }
     }
 }
 
 TEST_CASE("CutUserFolder cuts before a whole \\USER component")
 {
-    static const struct { const char *dir, *want; } cases[] = {
-        {"C:\\ZEV\\USER", "C:\\ZEV"},           {"C:\\ZEV\\USER\\X", "C:\\ZEV"},
-        {"C:\\USERDATA\\ZEV", "C:\\USERDATA\\ZEV"}, {"C:\\USERDATA\\USER", "C:\\USERDATA"},
-        {"\\USER", ""},                          {"", ""},
-        {"C:\\ZEV\\user", "C:\\ZEV\\user"},     {"C:\\A\\USER\\B\\USER", "C:\\A"},
+    static const struct {
+        const char *dir, *want, *want932 = 0;
+    } cases[] = {
+        {"C:\\ZEV\\USER", "C:\\ZEV"},
+        {"C:\\ZEV\\USER\\X", "C:\\ZEV"},
+        {"C:\\USERDATA\\ZEV", "C:\\USERDATA\\ZEV"},
+        {"C:\\USERDATA\\USER", "C:\\USERDATA"},
+        {"\\USER", ""},
+        {"", ""},
+        {"C:\\ZEV\\user", "C:\\ZEV\\user"},
+        {"C:\\A\\USER\\B\\USER", "C:\\A"},
         {"USER", "USER"},
-        {"C:\\ZEV\\USER\\", "C:\\ZEV"},     {"C:\\ZEV\\USER\\JOE", "C:\\ZEV"},
+        {"C:\\ZEV\\USER\\", "C:\\ZEV"},
+        {"C:\\ZEV\\USER\\JOE", "C:\\ZEV"},
         {"C:\\USERS\\A\\USER\\B\\USER", "C:\\USERS\\A"},
-        {"\\USERX", "\\USERX"},                  {"C:\\ZEV\\XUSER", "C:\\ZEV\\XUSER"},
+        {"\\USERX", "\\USERX"},
+        {"C:\\ZEV\\XUSER", "C:\\ZEV\\XUSER"},
+        {"C:\\ZEV\\\x94\x5CUSER", "C:\\ZEV\\\x94", "C:\\ZEV\\\x94\x5CUSER"},  // a folder whose name ends in USER
     };
-    for (const auto &c : cases) {
-        char dir[PATH_SIZE];
-        CopyText(dir, sizeof dir, c.dir);
-        INFO("directory \"", c.dir, "\"");
-        CutUserFolder(dir);
-        CHECK(Text(dir) == c.want);
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            const char *want = cp932 && c.want932 ? c.want932 : c.want;
+            char dir[PATH_SIZE];
+            CopyText(dir, sizeof dir, c.dir);
+            INFO("directory \"", Bytes(c.dir, strlen(c.dir)), "\" code page 932: ", cp932);
+            CutUserFolder(dir);
+            CHECK(Bytes(dir, strlen(dir)) == Bytes(want, strlen(want)));
+        }
     }
 }

@@ -6,7 +6,11 @@
 
 TEST_CASE("ComposeAssertionText cuts to its buffer")
 {
-    static const struct { const char *module; int line; const char *want; } cases[] = {
+    static const struct {
+        const char *module;
+        int line;
+        const char *want;
+    } cases[] = {
         {"M", 0, "Assertion failure in module M at line 0"},
         {"", -12, "Assertion failure in module  at line -12"},
         {"X", 2147483647, "Assertion failure in module X at line 2147483647"},

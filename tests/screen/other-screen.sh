@@ -25,12 +25,13 @@ cp -a --reflink=auto "$build/wineprefix-base" "$work/prefix" || exit 1
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb $screen did not start" >&2; exit 1; }
 
-export DISPLAY=":$(cat "$work/display")" WINEPREFIX="$work/prefix" WINEARCH=win32
-export WINEDEBUG="${SETUP1_WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+WINEPREFIX_OVERRIDE="$work/prefix"
+. "$(dirname "$0")/../harness/wine-env.sh"
+export DISPLAY=":$(cat "$work/display")"
 wineserver -p </dev/null >/dev/null 2>&1
 # The services and the desktop with stdio on /dev/null, as the fixture does.
-wineboot </dev/null >/dev/null 2>&1
-wine rundll32 user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
-wine "$@"
+"$WINE" wineboot </dev/null >/dev/null 2>&1
+"$WINE" rundll32 user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+"$WINE" "$@"
 status=$?
 exit $status

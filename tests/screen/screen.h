@@ -102,4 +102,3 @@ inline void CheckScreenSize()
     wsprintfA(real, "%dx%d", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     REQUIRE(Text(real) == wanted);
 }
-

@@ -93,11 +93,15 @@ TEST_CASE("CreateBackdrop registers SetupWClass and opens a bare full-screen win
     CHECK(frame.bottom == GetSystemMetrics(SM_CYSCREEN));
 }
 
-// The bands down the screen and the bitmap in its corner, on the real screen.
-static void CheckBackdropOnScreen(const char *bitmapName)
+// The bands down the screen and the bitmap in its corner, on the real screen
+// now or as captured before.
+static void CheckBackdropOnScreen(const char *bitmapName, const ScreenImage *captured = 0)
 {
     ScreenImage screen;
-    REQUIRE(CaptureScreen(&screen));
+    if (captured)
+        screen = *captured;
+    else
+        REQUIRE(CaptureScreen(&screen));
     const int w = screen.width, h = screen.height;
     const BandCase *c = FindBandCase(h);
     INFO("screen ", w, "x", h);
@@ -183,7 +187,10 @@ TEST_CASE("the first paint shows the bands and heart")
 
 TEST_CASE("a repaint draws the bitmap of the edition letter")
 {
-    static const struct { char edition; const char *bitmap; } cases[] = {
+    static const struct {
+        char edition;
+        const char *bitmap;
+    } cases[] = {
         {'N', "linnet"}, {'3', "heart"}, {'N', "linnet"}, {'4', "heart"}, {' ', "heart"},
     };
     // The two pictures must differ enough to tell them apart.
@@ -201,6 +208,30 @@ TEST_CASE("a repaint draws the bitmap of the edition letter")
         CheckBackdropOnScreen(c.bitmap);
     }
     PhaseTwoPlan.EditionLetter = ' ';
+}
+
+TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in a run without a dialog")
+{
+    CheckScreenSize();
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "linnet"));
+    std::string stage = TempFolder("linnet-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
+    REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=3+N\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + stage +
+                                         "\r\nrun=PHASE2.EXE\r\n"));
+    // The screen while the first phase waits for the second to start: long
+    // after the plan was read, and no dialog has repainted anything.
+    ScreenImage screen;
+    bool captured = false;
+    RunResult run;
+    RunSetup(&medium, "", {}, &run, 30000, 0, [&] { captured = CaptureScreen(&screen); });
+    CHECK(run.exitCode == 1u);
+    CHECK(run.dialogs.empty());
+    REQUIRE(captured);
+    CheckBackdropOnScreen("linnet", &screen);
+    RemoveTree(stage);
+    MediumRemove(&medium);
 }
 
 // Holds all of this process's GDI handles but a few hundred, so that code
@@ -268,7 +299,8 @@ TEST_CASE("a bitmap that cannot be loaded draws nothing and leaks nothing")
     Repaint(' ');
 }
 
-TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bitmap) or PaintGradient; the window colours set after the bands")
+TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bitmap) or PaintGradient; the window "
+          "colours set after the bands")
 {
     Backdrop();
     HDC screen = GetDC(0);
@@ -282,7 +314,12 @@ TEST_CASE("no GDI object left behind by DrawCornerBitmap (with or without its bi
     SetBkColor(memory, RGB(1, 2, 3));
     SetTextColor(memory, RGB(4, 5, 6));
 
-    static const struct { const char *what; HMODULE module; char edition; bool gradient; } cases[] = {
+    static const struct {
+        const char *what;
+        HMODULE module;
+        char edition;
+        bool gradient;
+    } cases[] = {
         {"DrawCornerBitmap without its bitmap", GetModuleHandleA("kernel32.dll"), 'N', false},
         {"DrawCornerBitmap with the linnet", GetModuleHandleA(0), 'N', false},
         {"DrawCornerBitmap with the heart", GetModuleHandleA(0), ' ', false},

@@ -153,19 +153,19 @@ TEST_CASE("the prompt opens over the backdrop with the whole path selected, the 
     CHECK((seen.exitStyle & 0x0F) == BS_PUSHBUTTON);
 }
 
-TEST_CASE("typed letters come back in upper case; Escape is Exit and keeps the old path")
+TEST_CASE("typed letters come back in upper case, without the blanks around them; Escape is Exit")
 {
     Setup();
     SetTarget("C:\\OLD");
     Seen seen;
     std::string field;
     int result = ShowPrompt(1, &seen, [&](HWND d) {
-        RobotType(d, IDC_PATH, "d:\\new place\\zev");  // replaces the selected text
+        RobotType(d, IDC_PATH, "  d:\\new place\\zev  ");  // replaces the selected text
         field = RobotItemText(d, IDC_PATH);
         RobotKey(d, VK_RETURN);
     });
     CHECK(result == 1);
-    CHECK(field == "D:\\NEW PLACE\\ZEV");
+    CHECK(field == "  D:\\NEW PLACE\\ZEV  ");
     CHECK(Text(TargetDirectory) == "D:\\NEW PLACE\\ZEV");
 
     Seen second;
@@ -332,7 +332,10 @@ static bool TaskListStarted(const std::string &record)
 
 TEST_CASE("SC_TASKLIST is answered with 1 and nothing else; other system commands go on to the platform")
 {
-    static const struct { WPARAM command; INT_PTR want; } cases[] = {
+    static const struct {
+        WPARAM command;
+        INT_PTR want;
+    } cases[] = {
         {SC_TASKLIST, 1}, {SC_MOVE, 0}, {SC_CLOSE, 0}, {SC_KEYMENU, 0}, {SC_MINIMIZE, 0}, {SC_TASKLIST + 2, 0},
     };
     for (const auto &c : cases) {

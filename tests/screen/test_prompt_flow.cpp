@@ -53,9 +53,11 @@ static void CheckStagingPrompt(const SeenDialog &prompt, const std::string &path
 
 TEST_CASE("a staging directory that cannot be made ready: the prompt; Exit ends with 0, nothing copied")
 {
-    static const struct { const char *tempdir, *tempspace; } cases[] = {
-        {"Q:\\STAGE", 0},                  // a drive that does not exist
-        {"C:\\NOSPACE", "2000000000"},     // far more kilobytes than the drive has free
+    static const struct {
+        const char *tempdir, *tempspace;
+    } cases[] = {
+        {"Q:\\STAGE", 0},               // a drive that does not exist
+        {"C:\\NOSPACE", "2000000000"},  // far more kilobytes than the drive has free
     };
     for (const auto &c : cases) {
         INFO("tempdir ", c.tempdir);
@@ -71,29 +73,31 @@ TEST_CASE("a staging directory that cannot be made ready: the prompt; Exit ends 
     }
 }
 
-TEST_CASE("a usable path typed into the prompt: the second phase starts from it, exit code 1")
+TEST_CASE("a usable path typed into the prompt, with blanks around it or not: the second phase starts from it")
 {
-    Flow f("typed", "Q:\\STAGE", "10");
-    std::string typed = Lower(f.staging);
-    RunResult run;
-    RunSetup(&f.medium, "", {{PROMPT_TYPE, typed, true}}, &run);
-    REQUIRE(run.dialogs.size() == 1u);
-    CheckStagingPrompt(run.dialogs[0], "Q:\\STAGE");
-    // The field shows what is typed in capitals.
-    CHECK(run.dialogs[0].typed == Upper(typed));
-    CHECK(run.exitCode == 1u);
-    CHECK(FileExists(f.staging + "\\PHASE2.EXE"));
-    REQUIRE(run.haveRecord);
-    CHECK(Upper(run.record.currentDir) == Upper(f.staging));
-    CHECK(Upper(run.record.commandLine).find(Upper(f.staging) + "\\PHASE2.EXE") == 0);
+    for (const char *blanks : {"", "  "}) {
+        INFO("blanks \"", blanks, "\"");
+        Flow f("typed", "Q:\\STAGE", "10");
+        std::string typed = blanks + Lower(f.staging) + blanks;
+        RunResult run;
+        RunSetup(&f.medium, "", {{PROMPT_TYPE, typed, true}}, &run);
+        REQUIRE(run.dialogs.size() == 1u);
+        CheckStagingPrompt(run.dialogs[0], "Q:\\STAGE");
+        // The field shows what is typed in capitals.
+        CHECK(run.dialogs[0].typed == Upper(typed));
+        CHECK(run.exitCode == 1u);
+        CHECK(FileExists(f.staging + "\\PHASE2.EXE"));
+        REQUIRE(run.haveRecord);
+        CHECK(Upper(run.record.currentDir) == Upper(f.staging));
+        CHECK(Upper(run.record.commandLine).find(Upper(f.staging) + "\\PHASE2.EXE") == 0);
+    }
 }
 
 TEST_CASE("two failures in a row: the prompt twice, the second where the first was left")
 {
     Flow f("twice", "Q:\\STAGE", 0);
     RunResult run;
-    RunSetup(&f.medium, "", {RunAction(PROMPT_TYPE, "q:\\other", true).MovedTo(37, 21), {PROMPT_EXIT, "", true}},
-             &run);
+    RunSetup(&f.medium, "", {RunAction(PROMPT_TYPE, "q:\\other", true).MovedTo(37, 21), {PROMPT_EXIT, "", true}}, &run);
     REQUIRE(run.dialogs.size() == 2u);
     CheckStagingPrompt(run.dialogs[0], "Q:\\STAGE");
     const RECT &first = run.dialogs[0].rect;

@@ -19,7 +19,7 @@ int main(int argc, char **argv)
     FILE *out = argc == 2 ? fopen(argv[1], "w") : 0;
     if (!out) return 99;
     fprintf(out, "%lu.%lu platform %lu processor %lu result %d administrator %d\n", version.dwMajorVersion,
-           version.dwMinorVersion, version.dwPlatformId, system.dwProcessorType, result, AdministratorFlag);
+            version.dwMinorVersion, version.dwPlatformId, system.dwProcessorType, result, AdministratorFlag);
     fclose(out);
     return result + 2 * AdministratorFlag;
 }

@@ -40,7 +40,10 @@ static std::string SeedTwoVersions(const std::string &base)
 
 TEST_CASE("add-on mode: OK installs into the newest version's directory")
 {
-    static const struct { const char *plan; bool files; } cases[] = {
+    static const struct {
+        const char *plan;
+        bool files;
+    } cases[] = {
         {"[phasetwo]\r\ntarget=S\r\ncopyfiles=VUZEVOD.EXE,VUZEVOD.HLP\r\n", true},
         {"[phasetwo]\r\ntarget=3+S\r\ncopyfiles=VUZEVOD.EXE,VUZEVOD.HLP\r\ntempdir=C:\\UNUSED\r\n", true},
         {0, false},  // no plan: the add-on mode with nothing to copy

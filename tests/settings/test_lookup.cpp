@@ -8,8 +8,8 @@
 
 struct Install {
     const Hive *hive;
-    const char *version;      // version key made with its ZODOZ key
-    const char *directory;    // its Directory value there, or null
+    const char *version;    // version key made with its ZODOZ key
+    const char *directory;  // its Directory value there, or null
 };
 
 TEST_CASE("FindInstalledProduct picks the highest version value and reads its directory")
@@ -20,21 +20,23 @@ TEST_CASE("FindInstalledProduct picks the highest version value and reads its di
         int result;
         const char *want;
     } cases[] = {
-        {"4.20 over 5.0", {{&HiveUser, "5.0", "c:\\five"}, {&HiveUser, "4.20", "c:\\fourtwenty"}}, 1,
-         "C:\\FOURTWENTY"},
+        {"4.20 over 5.0", {{&HiveUser, "5.0", "c:\\five"}, {&HiveUser, "4.20", "c:\\fourtwenty"}}, 1, "C:\\FOURTWENTY"},
         {"first of 5.0 and 50", {{&HiveUser, "5.0", "c:\\dot"}, {&HiveUser, "50", "c:\\plain"}}, 1, "C:\\DOT"},
         {"first of 50 (user) and 5.0 (machine)",
-         {{&HiveUser, "50", "c:\\user50"}, {&HiveMachine, "5.0", 0}, {&HiveDefault, "5.0", "c:\\dflt50"}}, 1,
+         {{&HiveUser, "50", "c:\\user50"}, {&HiveMachine, "5.0", 0}, {&HiveDefault, "5.0", "c:\\dflt50"}},
+         1,
          "C:\\USER50"},
-        {"a later, higher machine version", {{&HiveUser, "1.0", "c:\\one"}, {&HiveMachine, "2.0", 0},
-                                             {&HiveDefault, "2.0", "c:\\two"}}, 1, "C:\\TWO"},
-        {"no digits never chosen", {{&HiveUser, "abc", "c:\\abc"}, {&HiveUser, "1.0", "c:\\one"}}, 1,
-         "C:\\ONE"},
+        {"a later, higher machine version",
+         {{&HiveUser, "1.0", "c:\\one"}, {&HiveMachine, "2.0", 0}, {&HiveDefault, "2.0", "c:\\two"}},
+         1,
+         "C:\\TWO"},
+        {"no digits never chosen", {{&HiveUser, "abc", "c:\\abc"}, {&HiveUser, "1.0", "c:\\one"}}, 1, "C:\\ONE"},
         {"no digits alone", {{&HiveUser, "abc", "c:\\abc"}}, 0, "KEEP"},
-        {"a wrapped, negative value loses", {{&HiveUser, "2147483648", "c:\\neg"}, {&HiveUser, "0.1", "c:\\pos"}},
-         1, "C:\\POS"},
-        {"the same version twice", {{&HiveUser, "3.0", "c:\\three"}, {&HiveMachine, "3.0", "c:\\m"}}, 1,
-         "C:\\THREE"},
+        {"a wrapped, negative value loses",
+         {{&HiveUser, "2147483648", "c:\\neg"}, {&HiveUser, "0.1", "c:\\pos"}},
+         1,
+         "C:\\POS"},
+        {"the same version twice", {{&HiveUser, "3.0", "c:\\three"}, {&HiveMachine, "3.0", "c:\\m"}}, 1, "C:\\THREE"},
         {"c:\\zev\\user", {{&HiveUser, "1.0", "c:\\zev\\user"}}, 1, "C:\\ZEV"},
         {"C:\\UserData\\ZEV", {{&HiveUser, "1.0", "C:\\UserData\\ZEV"}}, 1, "C:\\USERDATA\\ZEV"},
         {"\\USER alone", {{&HiveUser, "1.0", "\\USER"}}, 1, ""},

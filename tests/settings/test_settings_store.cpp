@@ -33,9 +33,8 @@ static void Plant(const std::vector<Seed> &seeds)
 TEST_CASE("NextInstalled walks the current user's keys, then the machine's, with exact filters")
 {
     const std::vector<Seed> layout = {
-        {&HiveUser, "ZEV!\\4.0\\ZODOZ"},    {&HiveUser, "ZEV!\\5.0\\ZODOZ"},
-        {&HiveUser, "ZEV!\\5.0\\Compatibility"}, {&HiveUser, "OTHER\\5.0\\ZODOZ"},
-        {&HiveMachine, "ZEV!\\5.0\\ZODOZ"}, {&HiveMachine, "ZEV!\\3.0\\ZODOZ"},
+        {&HiveUser, "ZEV!\\4.0\\ZODOZ"},    {&HiveUser, "ZEV!\\5.0\\ZODOZ"},    {&HiveUser, "ZEV!\\5.0\\Compatibility"},
+        {&HiveUser, "OTHER\\5.0\\ZODOZ"},   {&HiveMachine, "ZEV!\\5.0\\ZODOZ"}, {&HiveMachine, "ZEV!\\3.0\\ZODOZ"},
         {&HiveMachine, "ZEV!\\3.0\\Extra"}, {&HiveDefault, "ZEV!\\9.0\\ZODOZ"},
     };
     const std::vector<Seed> cased = {
@@ -60,8 +59,7 @@ TEST_CASE("NextInstalled walks the current user's keys, then the machine's, with
     for (const auto &c : cases) {
         CleanSettings();
         Plant(c.layout == 0 ? layout : cased);
-        INFO("filters product ", Text(c.product), " application ", Text(c.application), " version ",
-             Text(c.version));
+        INFO("filters product ", Text(c.product), " application ", Text(c.application), " version ", Text(c.version));
         CHECK(Walk(c.product, c.application, c.version) == Text(c.want));
     }
     CleanSettings();
@@ -92,8 +90,7 @@ TEST_CASE("NextInstalled passes over a version name too long for its field and g
            {&HiveUser, ("ZEV!\\" + tooLong + "\\ZODOZ").c_str()},
            {&HiveUser, "ZEV!\\9.0\\ZODOZ"},
            {&HiveMachine, "ZEV!\\7.0\\ZODOZ"}});
-    CHECK(Walk("ZEV!", "ZODOZ", "") ==
-          "ZEV!|ZODOZ|0.5;ZEV!|ZODOZ|" + fits + ";ZEV!|ZODOZ|9.0;ZEV!|ZODOZ|7.0;");
+    CHECK(Walk("ZEV!", "ZODOZ", "") == "ZEV!|ZODOZ|0.5;ZEV!|ZODOZ|" + fits + ";ZEV!|ZODOZ|9.0;ZEV!|ZODOZ|7.0;");
     CleanSettings();
 }
 
@@ -144,7 +141,8 @@ TEST_CASE("ShowAssertion shows its text in a plain OK box captioned Tessaric Set
     ShowAssertion(SettingsModuleText, 1130);
     BoxWatchEnd(&watch);
     REQUIRE(watch.seen.size() == 1);
-    CHECK(Text(watch.seen[0].text.c_str()) == "Assertion failure in module ..\\src\\settings $Revision: 5 $ at line 1130");
+    CHECK(Text(watch.seen[0].text.c_str()) ==
+          "Assertion failure in module ..\\src\\settings $Revision: 5 $ at line 1130");
     CHECK(watch.seen[0].caption == "Tessaric Setup");
     CHECK(watch.seen[0].icon == 0u);
     CHECK(watch.seen[0].hasOk);
@@ -156,9 +154,11 @@ TEST_CASE("BeginInstalledEnum asserts on a filter at or over its field and cuts 
     CleanSettings();
     std::string product255(255, 'P');
     Plant({{&HiveUser, (product255 + "\\1.0\\ZODOZ").c_str()}, {&HiveUser, "ZEV!\\2.0\\ZODOZ"}});
-    static const struct { int product, version, application, line; } cases[] = {
-        {255, 0, 0, 0}, {256, 0, 0, 1130}, {300, 0, 0, 1130},
-        {0, 63, 0, 0},  {0, 64, 0, 1137},  {0, 0, 255, 0}, {0, 0, 256, 1144},
+    static const struct {
+        int product, version, application, line;
+    } cases[] = {
+        {255, 0, 0, 0},   {256, 0, 0, 1130}, {300, 0, 0, 1130}, {0, 63, 0, 0},
+        {0, 64, 0, 1137}, {0, 0, 255, 0},    {0, 0, 256, 1144},
     };
     for (const auto &c : cases) {
         std::string product(c.product, 'P'), version(c.version, 'V'), application(c.application, 'A');
@@ -195,8 +195,8 @@ static std::string Resolved(int scope, const char *valueName, int attempt)
     HKEY root = 0;
     char subKey[SETTING_KEY_SIZE], name[SETTING_KEY_SIZE];
     if (!ResolveSettingKey(scope, valueName, attempt, &root, subKey, name)) return "-";
-    std::string hive = root == HKEY_CURRENT_USER    ? "HKCU"
-                       : root == HKEY_LOCAL_MACHINE ? "HKLM"
+    std::string hive = root == HKEY_CURRENT_USER                ? "HKCU"
+                       : root == HKEY_LOCAL_MACHINE             ? "HKLM"
                        : root == SettingsContext.defaultUserKey ? "DEFAULT"
                                                                 : "?";
     return hive + ":" + subKey + ":" + name;
@@ -206,7 +206,10 @@ TEST_CASE("ResolveSettingKey gives the roots in their order and blanks as dots")
 {
     CleanSettings();
     REQUIRE(OpenSettings("ZEV!", "ZO DOZ", "5 0", 0) == 1);
-    static const struct { int scope, attempt; const char *want; } cases[] = {
+    static const struct {
+        int scope, attempt;
+        const char *want;
+    } cases[] = {
         {13, 0, "HKCU:Software\\Tessaric\\ZEV!\\5.0\\ZO.DOZ:Direc.tory"},
         {13, 1, "DEFAULT:Software\\Tessaric\\ZEV!\\5.0\\ZO.DOZ:Direc.tory"},
         {13, -1, "DEFAULT:Software\\Tessaric\\ZEV!\\5.0\\ZO.DOZ:Direc.tory"},
@@ -235,7 +238,10 @@ TEST_CASE("ResolveSettingKey gives the roots in their order and blanks as dots")
 
 TEST_CASE("OpenSettings makes the version's keys under the roots its flag gives")
 {
-    static const struct { int administrator; const Hive *userSide, *otherSide; } cases[] = {
+    static const struct {
+        int administrator;
+        const Hive *userSide, *otherSide;
+    } cases[] = {
         {0, &HiveUser, &HiveDefault},
         {1, &HiveDefault, &HiveUser},
     };
@@ -259,7 +265,10 @@ TEST_CASE("OpenSettings makes the version's keys under the roots its flag gives"
 TEST_CASE("ReadSetting reads the current user, then the default user, never the machine")
 {
     const std::string app = "Software\\Tessaric\\ZEV!\\5.0\\ZODOZ";
-    static const struct { const char *user, *defaultUser, *machine, *want; int found; } cases[] = {
+    static const struct {
+        const char *user, *defaultUser, *machine, *want;
+        int found;
+    } cases[] = {
         {"C:\\USER-SIDE", "C:\\DEFAULT-SIDE", "C:\\MACHINE", "C:\\USER-SIDE", 1},
         {0, "C:\\DEFAULT-SIDE", "C:\\MACHINE", "C:\\DEFAULT-SIDE", 1},
         {0, 0, "C:\\MACHINE", "dflt", 0},
@@ -272,8 +281,8 @@ TEST_CASE("ReadSetting reads the current user, then the default user, never the 
             if (c.user) REQUIRE(SetText(HiveUser, app, "Directory", c.user));
             if (c.defaultUser) REQUIRE(SetText(HiveDefault, app, "Directory", c.defaultUser));
             if (c.machine) REQUIRE(SetText(HiveMachine, app, "Directory", c.machine));
-            INFO("administrator ", administrator, " user ", Text(c.user), " default ", Text(c.defaultUser),
-                 " machine ", Text(c.machine));
+            INFO("administrator ", administrator, " user ", Text(c.user), " default ", Text(c.defaultUser), " machine ",
+                 Text(c.machine));
             OpenSettings("ZEV!", "ZODOZ", "5 0", administrator);
             char buffer[PATH_SIZE + 1];
             memset(buffer, MARKER, sizeof buffer);
@@ -287,7 +296,13 @@ TEST_CASE("ReadSetting reads the current user, then the default user, never the 
 TEST_CASE("ReadScopedValue of a machine-wide scope reads HKEY_LOCAL_MACHINE alone")
 {
     const std::string version = "Software\\Tessaric\\ZEV!\\5.0\\";
-    static const struct { int scope; const char *key; const Hive *hive; const char *want; int found; } cases[] = {
+    static const struct {
+        int scope;
+        const char *key;
+        const Hive *hive;
+        const char *want;
+        int found;
+    } cases[] = {
         {9, "ZODOZ", &HiveMachine, "M", 1},
         {9, "ZODOZ", &HiveUser, "dflt", 0},
         {9, "ZODOZ", &HiveDefault, "dflt", 0},
@@ -312,19 +327,19 @@ TEST_CASE("ReadScopedValue passes over a value too large for the buffer")
 {
     const std::string app = "Software\\Tessaric\\ZEV!\\5.0\\ZODOZ";
     std::string text255(255, 'x'), text256(256, 'y');
-    static const struct { int userLength, defaultLength; const char *want; int found; } cases[] = {
-        {255, -1, "x255", 1},
-        {256, -1, "dflt", 0},
-        {256, 3, "abc", 1},
-        {300, 256, "dflt", 0},
-        {256, 255, "abcy", 1},
+    static const struct {
+        int userLength, defaultLength;
+        const char *want;
+        int found;
+    } cases[] = {
+        {255, -1, "x255", 1}, {256, -1, "dflt", 0}, {256, 3, "abc", 1}, {300, 256, "dflt", 0}, {256, 255, "abcy", 1},
     };
     for (const auto &c : cases) {
         CleanSettings();
         REQUIRE(SetText(HiveUser, app, "Directory", std::string((size_t)c.userLength, 'x')));
         if (c.defaultLength >= 0)
-            REQUIRE(SetText(HiveDefault, app, "Directory", std::string("abc").substr(0, 3) +
-                                                               std::string((size_t)c.defaultLength - 3, 'y')));
+            REQUIRE(SetText(HiveDefault, app, "Directory",
+                            std::string("abc").substr(0, 3) + std::string((size_t)c.defaultLength - 3, 'y')));
         OpenSettings("ZEV!", "ZODOZ", "5.0", 0);
         char buffer[PATH_SIZE + 1];
         memset(buffer, MARKER, sizeof buffer);
@@ -332,7 +347,7 @@ TEST_CASE("ReadScopedValue passes over a value too large for the buffer")
         CHECK(ReadScopedValue(13, "Directory", "dflt", buffer, PATH_SIZE) == c.found);
         std::string want = strcmp(c.want, "x255") == 0   ? text255
                            : strcmp(c.want, "abcy") == 0 ? "abc" + std::string(252, 'y')
-                                                          : std::string(c.want);
+                                                         : std::string(c.want);
         CHECK(Text(buffer) == want);
         CHECK(buffer[PATH_SIZE] == MARKER);
     }
@@ -342,8 +357,14 @@ TEST_CASE("ReadScopedValue passes over a value too large for the buffer")
 TEST_CASE("ReadScopedValue always ends the text inside the buffer")
 {
     const std::string app = "Software\\Tessaric\\ZEV!\\5.0\\ZODOZ";
-    static const struct { DWORD type; const char *data; DWORD size; const char *want; int found; } cases[] = {
-        {REG_SZ, "ABC", 3, "ABC", 1},           // stored without its terminator
+    static const struct {
+        DWORD type;
+        const char *data;
+        DWORD size;
+        const char *want;
+        int found;
+    } cases[] = {
+        {REG_SZ, "ABC", 3, "ABC", 1},  // stored without its terminator
         {REG_BINARY, "XYZ", 3, "XYZ", 1},
         {REG_BINARY, "12345678", 8, "dflt", 0},  // fills all 8 bytes: no room for the end
         {REG_BINARY, "1234567", 7, "1234567", 1},
@@ -380,7 +401,9 @@ TEST_CASE("OpenSettings with an empty version keeps the two backslashes")
 TEST_CASE("OpenSettings refuses a versioned path or application name that does not fit")
 {
     // "Software\Tessaric\ZEV!\" and "\" leave 39 characters for the version.
-    static const struct { int versionLength, applicationLength, accepted; } cases[] = {
+    static const struct {
+        int versionLength, applicationLength, accepted;
+    } cases[] = {
         {39, 5, 1}, {40, 5, 0}, {3, 15, 1}, {3, 16, 0}, {200, 5, 0},
     };
     for (const auto &c : cases) {

@@ -9,10 +9,19 @@
 
 TEST_CASE("MakeDollarName replaces the last character of a sys spec with a dollar")
 {
-    static const struct { const char *spec, *want; int result; } cases[] = {
-        {"A:\\DRV\\VX.SYS", "A:\\DRV\\VX.SY$", 1}, {"a:\\vx.sys", "a:\\vx.sy$", 1}, {"X.SyS", "X.Sy$", 1},
-        {"A:\\VX.SYSX", "A:\\VX.SYSX", 0},         {"A:\\FILESYS", "A:\\FILESYS", 0}, {"A:\\SYS\\X", "A:\\SYS\\X", 0},
-        {"A:\\X.EXE", "A:\\X.EXE", 0},             {"", "", 0},                       {"A.SYS\\B", "A.SYS\\B", 0},
+    static const struct {
+        const char *spec, *want;
+        int result;
+    } cases[] = {
+        {"A:\\DRV\\VX.SYS", "A:\\DRV\\VX.SY$", 1},
+        {"a:\\vx.sys", "a:\\vx.sy$", 1},
+        {"X.SyS", "X.Sy$", 1},
+        {"A:\\VX.SYSX", "A:\\VX.SYSX", 0},
+        {"A:\\FILESYS", "A:\\FILESYS", 0},
+        {"A:\\SYS\\X", "A:\\SYS\\X", 0},
+        {"A:\\X.EXE", "A:\\X.EXE", 0},
+        {"", "", 0},
+        {"A.SYS\\B", "A.SYS\\B", 0},
     };
     for (const auto &c : cases) {
         char out[PATH_SIZE + 1];
@@ -188,7 +197,8 @@ TEST_CASE("CopyFileSpec takes a sys file from its dollar name when the medium ha
         {"FILESYS", {"FILESY$", "FILESYS"}, "FILESYS", "FILESYS"},
     };
     for (const auto &c : cases) {
-        INFO("spec ", c.spec, " with ", c.onSource[0], c.onSource[1] ? " and " : "", c.onSource[1] ? c.onSource[1] : "");
+        INFO("spec ", c.spec, " with ", c.onSource[0], c.onSource[1] ? " and " : "",
+             c.onSource[1] ? c.onSource[1] : "");
         Scratch src("src"), dst("dst");
         for (const char *name : c.onSource)
             if (name) REQUIRE(PutFileDated(src / name, std::string("content of ") + name, 1995));
@@ -252,20 +262,19 @@ TEST_CASE("CopyFileSpec copies nothing onto itself")
     CHECK(GetFile(src / "VX.SY$") == "packed");
 }
 
-TEST_CASE("CopyFileSpec passes over a destination that cannot be created")
+TEST_CASE("CopyFileSpec ends with 82 at a destination that cannot be created anew")
 {
     Scratch src("src"), dst("dst");
-    for (const char *name : {"A.DAT", "B.DAT", "C.DAT"}) REQUIRE(PutFile(src / name, std::string("new ") + name));
-    // A folder of that name; as root, Wine truncates a read-only file all the same.
+    REQUIRE(PutFile(src / "B.DAT", "new B.DAT"));
+    // A folder of that name stays, and would pass for the copy.
     REQUIRE(CreateDirectoryA((dst / "B.DAT").c_str(), 0));
-    CHECK(CopyFileSpec((src / "*.DAT").c_str(), dst.dir.c_str()) == 0);
-    CHECK(GetFile(dst / "A.DAT") == "new A.DAT");
+    CHECK(CopyFileSpec((src / "B.DAT").c_str(), dst.dir.c_str()) == COPY_CREATE_FAULT);
     CHECK((GetFileAttributesA((dst / "B.DAT").c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    CHECK(GetFile(dst / "C.DAT") == "new C.DAT");
+    CHECK(CopyBuffer.holders == 0);
 
     Scratch none("none");
     std::string missing = none / "NO\\SUCH\\DIR";
-    CHECK(CopyFileSpec((src / "A.DAT").c_str(), missing.c_str()) == 0);
+    CHECK(CopyFileSpec((src / "B.DAT").c_str(), missing.c_str()) == COPY_CREATE_FAULT);
 }
 
 TEST_CASE("CopyFileSpec returns the hold it takes and shares a hold taken before it")
@@ -317,8 +326,7 @@ TEST_CASE("CopyFileSpec returns 8 without searching when no buffer can be had")
     CHECK(CopyBuffer.holders == 0);
     CHECK(CopyBuffer.buffer == (char *)0);
     CHECK(FreeCalls == 0);
-    static const size_t tried[] = {61440, 30720, 15360, 7680, 3840, 1920, 960, 480,
-                                   240,   120,   60,    30,   15,   7,    3,   1};
+    static const size_t tried[] = {61440, 30720, 15360, 7680, 3840, 1920, 960, 480, 240, 120, 60, 30, 15, 7, 3, 1};
     REQUIRE(AllocSizes.size() == 32);
     for (size_t i = 0; i < 16; ++i) {
         CHECK(AllocSizes[i] == tried[i]);
@@ -329,7 +337,9 @@ TEST_CASE("CopyFileSpec returns 8 without searching when no buffer can be had")
 
 TEST_CASE("AcquireCopyBuffer halves down to what the allocator gives and the copy stays whole")
 {
-    static const struct { size_t limit, want; } cases[] = {
+    static const struct {
+        size_t limit, want;
+    } cases[] = {
         {61440, 61440}, {61439, 30720}, {5000, 3840}, {100, 60}, {7, 7}, {2, 1}, {1, 1},
     };
     Scratch src("src");

@@ -97,7 +97,9 @@ TEST_CASE("The free-space figures of the drive are exact and the boundary is str
 
     std::string target = Drive() + "\\STAGE";
     CopyText(TargetDirectory, PATH_SIZE, target.c_str());
-    static const struct { int delta, want; } cases[] = {{-1, 1}, {0, 0}, {1, 0}, {-freeKilobytes, 1}};
+    static const struct {
+        int delta, want;
+    } cases[] = {{-1, 1}, {0, 0}, {1, 0}, {-freeKilobytes, 1}};
     for (const auto &c : cases) {
         PhaseTwoPlan.tempspace = freeKilobytes + c.delta;
         INFO("tempspace ", PhaseTwoPlan.tempspace, " with ", freeKilobytes, " KB free");
@@ -163,7 +165,10 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
     REQUIRE(!Drive().empty());
     ClearDrive();
     std::string big = Pattern((size_t)FreeBytes() + 4096, 5);
-    static const struct { bool typePath; DWORD wantExit; } cases[] = {{true, 1}, {false, 0}};
+    static const struct {
+        bool typePath;
+        DWORD wantExit;
+    } cases[] = {{true, 1}, {false, 0}};
     for (const auto &c : cases) {
         INFO((c.typePath ? "a path on C: typed into the prompt" : "Exit in the prompt"));
         Medium medium;

@@ -35,9 +35,13 @@ TEST_CASE("MakeDirectory creates missing parents from the top down")
     for (char &ch : slashed)
         if (ch == '\\') ch = '/';
     // The cut is made at the last "\\", and only without one at the last "/".
-    static const struct { bool slashedRoot; const char *rel; int want; } cases[] = {
-        {false, "\\A\\B\\C", 0}, {false, "\\A\\B\\C", 1}, {false, "\\A", 1}, {true, "/D/E/F", 0},
-        {true, "/G\\H", 0},        {false, "\\A\\B\\C\\D", 0}, {false, "\\J/K", 1},
+    static const struct {
+        bool slashedRoot;
+        const char *rel;
+        int want;
+    } cases[] = {
+        {false, "\\A\\B\\C", 0}, {false, "\\A\\B\\C", 1},    {false, "\\A", 1},   {true, "/D/E/F", 0},
+        {true, "/G\\H", 0},      {false, "\\A\\B\\C\\D", 0}, {false, "\\J/K", 1},
     };
     for (const auto &c : cases) {
         std::string path = (c.slashedRoot ? slashed : root.dir) + c.rel;
@@ -260,7 +264,9 @@ TEST_CASE("LaunchPhaseTwo starts the program in the target with the described li
     KeepDirectory keep;
     std::string phase2 = TestOption("phase2");
     REQUIRE(!phase2.empty());
-    static const struct { const char *folder, *own, *target, *wantTail; } cases[] = {
+    static const struct {
+        const char *folder, *own, *target, *wantTail;
+    } cases[] = {
         {"stage", "", "4", " -p4 A:\\"},
         {"stage", "/q  x", "3+S", " /q  x -p3+S A:\\"},
         {"stage", "", "", " -p A:\\"},

@@ -1,5 +1,7 @@
 // SETUP1.EXE in the normal mode, end to end: a medium, the staging folder
 // it fills and the line the stand-in second phase records.
+#include <windows.h>
+#include <sddl.h>
 #include <string.h>
 
 #include "e2e.h"
@@ -13,6 +15,53 @@ static std::string Plan(const std::string &tempdir, const char *copyFiles, const
 {
     return std::string("[phasetwo]\r\ntarget=") + target + "\r\ncopyfiles=" + copyFiles + "\r\nrenameto=" + renameTo +
            "\r\ntempdir=" + tempdir + "\r\ntempspace=100\r\nrun=P2.EXE\r\n";
+}
+
+// A folder's DACL as text: "D:", "P" when protected, then its entries.
+static std::string Dacl(const std::string &path)
+{
+    char buffer[4096];
+    DWORD needed = 0;
+    char *text = 0;
+    if (!GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, buffer, sizeof buffer, &needed) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                              0))
+        return "(none)";
+    std::string dacl = text;
+    LocalFree(text);
+    return dacl;
+}
+
+// The user that runs the tests, and so SETUP1.EXE, as a SID in text.
+static std::string UserSidText()
+{
+    HANDLE token;
+    DWORD user[64], needed;
+    char *sid = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "(no token)";
+    BOOL known = GetTokenInformation(token, TokenUser, user, sizeof user, &needed);
+    CloseHandle(token);
+    if (!known || !ConvertSidToStringSidA(((TOKEN_USER *)user)->User.Sid, &sid)) return "(no user)";
+    std::string text = sid;
+    LocalFree(sid);
+    return text;
+}
+
+// 1 when every entry of a DACL in text is for SYSTEM, Administrators or the
+// user, and the user's gives full control. Windows keeps the three entries
+// as given; Wine keeps Unix permissions, which it reads back as entries of
+// SYSTEM, the user and Everyone.
+static bool OnlyTheThree(const std::string &dacl)
+{
+    std::string user = UserSidText();
+    bool userFull = false;
+    for (size_t open = dacl.find('('); open != std::string::npos; open = dacl.find('(', open + 1)) {
+        std::string ace = dacl.substr(open + 1, dacl.find(')', open) - open - 1);
+        std::string sid = ace.substr(ace.rfind(';') + 1);
+        if (sid != "SY" && sid != "BA" && sid != user) return false;
+        if (sid == user && ace.compare(0, 2, "A;") == 0 && ace.find(";FA;") != std::string::npos) userFull = true;
+    }
+    return userFull && dacl.compare(0, 2, "D:") == 0;
 }
 
 struct E2ECase {
@@ -75,7 +124,9 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
 
 TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
 {
-    static const struct { const char *commandLine, *target, *wantTail; } cases[] = {
+    static const struct {
+        const char *commandLine, *target, *wantTail;
+    } cases[] = {
         {"", "4", " -p4 "},
         {"/s  extra", "3", " /s  extra -p3 "},
         {"", "", 0},  // the add-on mode: no second phase
@@ -126,11 +177,20 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
     REQUIRE(CreateDirectoryA(base.c_str(), 0));
     std::string deep = base + "\\ONE\\TWO\\THREE";
     REQUIRE(MediumWritePlan(&medium, Plan(deep, "P2.EXE", "")));
+    std::string baseDacl = Dacl(base);
     RunResult run;
     RunSetup(&medium, "", {}, &run);
     CHECK(run.exitCode == 1u);
     CHECK(run.haveRecord);
     CHECK(Exists(deep + "\\P2.EXE"));
+    // Each folder made on the way is the installer's alone; the one that
+    // was there keeps its own.
+    for (const char *made : {"\\ONE", "\\ONE\\TWO", "\\ONE\\TWO\\THREE"}) {
+        std::string dacl = Dacl(base + made);
+        INFO("folder ", made, " DACL ", dacl);
+        CHECK(OnlyTheThree(dacl));
+    }
+    CHECK(Dacl(base) == baseDacl);
     CHECK(lstrcmpiA(run.record.currentDir.c_str(), deep.c_str()) == 0);
 
     // Again: the folder now exists and is entered.
@@ -186,4 +246,165 @@ TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the mediu
     CHECK(!Exists(medium.dir + "\\X.DLL"));
     CHECK(Exists(medium.dir + "\\P2.EXE"));
     MediumRemove(&medium);
+}
+
+TEST_CASE("A staging folder that others may write brings the prompt and stays as it was")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "open"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string stage = TempFolder("open-stage");
+    RemoveTree(stage);
+    REQUIRE(CreateDirectoryA(stage.c_str(), 0));
+    // Everyone: full control.
+    PSECURITY_DESCRIPTOR everyone = 0;
+    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, 0));
+    REQUIRE(SetFileSecurityA(stage.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    LocalFree(everyone);
+    std::string open = Dacl(stage);
+    INFO("DACL ", open);
+    REQUIRE(!OnlyTheThree(open));
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    RunResult run;
+    RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
+    CHECK(run.exitCode == 0u);
+    REQUIRE(run.dialogs.size() == 1u);
+    CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
+    CHECK(run.dialogs[0].path == Upper(stage));
+    CHECK(!run.haveRecord);
+    CHECK(Joined(Listing(stage)) == "");
+    CHECK(Dacl(stage) == open);
+    RemoveTree(stage);
+    MediumRemove(&medium);
+}
+
+TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once with every file whole")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "twice"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string big = Pattern(40 << 20, 7);
+    for (const char *name : {"BIG1.DAT", "BIG2.DAT", "BIG3.DAT"}) REQUIRE(MediumWriteFile(&medium, name, big));
+    std::string stage = TempFolder("twice-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "BIG1.DAT,BIG2.DAT,BIG3.DAT,P2.EXE", "")));
+    RunResult run;
+    RunSetup(&medium, "", {}, &run, 120000, 100);
+    // The later one ends at once with 0: it starts nothing.
+    CHECK(run.exitCode + run.secondExitCode == 1u);
+    CHECK(run.processes == 3u);
+    REQUIRE(run.haveRecord);
+    std::string whole = "BIG1.DAT=41943040;BIG2.DAT=41943040;BIG3.DAT=41943040;P2.EXE=" +
+                        std::to_string(GetFile(medium.dir + "\\P2.EXE").size()) + ";";
+    std::string files = run.record.files;
+    CHECK(Joined(Listing(stage)) == "BIG1.DAT|BIG2.DAT|BIG3.DAT|P2.EXE");
+    for (const char *name : {"BIG1.DAT", "BIG2.DAT", "BIG3.DAT"}) {
+        INFO(name, " when the second phase started: ", files);
+        std::string size = std::string(name) + "=41943040;";
+        CHECK(files.find(size) != std::string::npos);
+        CHECK(GetFile(stage + "\\" + name) == big);
+    }
+    RemoveTree(stage);
+    MediumRemove(&medium);
+}
+
+TEST_CASE("A run while the staging folder's program is in use asks for another path and starts nothing")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "inuse"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumWriteFile(&medium, "DATA.TXT", "new data"));
+    std::string stage = TempFolder("inuse-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "DATA.TXT,P2.EXE", "")));
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    REQUIRE(run.exitCode == 1u);
+    // The earlier run's second phase, still running from the staging folder.
+    std::string program = stage + "\\P2.EXE", line = "\"" + program + "\"" + '\0';
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION running;
+    REQUIRE(
+        CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.c_str(), &startup, &running));
+    RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
+    CHECK(run.exitCode == 0u);
+    CHECK(run.dialogs.size() == 1u);
+    CHECK(run.processes == 1u);
+    CHECK(!run.haveRecord);
+    TerminateProcess(running.hProcess, 0);
+    WaitForSingleObject(running.hProcess, 10000);
+    CloseHandle(running.hThread);
+    CloseHandle(running.hProcess);
+    RemoveTree(stage);
+    MediumRemove(&medium);
+}
+
+TEST_CASE("Read-only leftovers in the staging folder are replaced and the new program starts")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "leftover"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumWriteFile(&medium, "DATA.TXT", "new data"));
+    REQUIRE(MediumWriteFile(&medium, "B.DLL", "new library"));
+    std::string stage = TempFolder("leftover-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "DATA.TXT,B.DLL,P2.EXE", ",X.DLL")));
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    REQUIRE(run.exitCode == 1u);
+    // An earlier install left them read-only, hidden or system.
+    static const struct {
+        const char *name;
+        DWORD attributes;
+    } left[] = {{"DATA.TXT", FILE_ATTRIBUTE_READONLY},
+                {"X.DLL", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN},
+                {"P2.EXE", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM},
+                {"B.DLL", FILE_ATTRIBUTE_READONLY}};
+    for (const auto &l : left) {
+        REQUIRE(PutFile(stage + "\\" + l.name, std::string("old ") + l.name));
+        REQUIRE(SetFileAttributesA((stage + "\\" + l.name).c_str(), l.attributes));
+    }
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.dialogs.size() == 0u);
+    REQUIRE(run.haveRecord);
+    CHECK(Joined(Listing(stage)) == "DATA.TXT|P2.EXE|X.DLL");
+    CHECK(GetFile(stage + "\\DATA.TXT") == "new data");
+    CHECK(GetFile(stage + "\\X.DLL") == "new library");
+    CHECK(GetFile(stage + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
+    RemoveTree(stage);
+    MediumRemove(&medium);
+}
+
+// Run on its own under a Japanese locale (code page 932), where the second
+// byte of many characters is 0x5C, the byte of "\": the medium's folder ends
+// in \x94\x5C, the staging folder in \x83\x5C.
+TEST_CASE("code page 932: a medium and a staging folder whose names end in a 0x5C second byte")
+{
+    REQUIRE(GetACP() == 932u);
+    Medium outer;
+    REQUIRE(MediumCreate(&outer, "cp932"));
+    Medium medium = {outer.dir + "\\\x90\x56\x8B\x40\x94\x5C"};
+    REQUIRE(CreateDirectoryA(medium.dir.c_str(), 0));
+    REQUIRE(CopyFileA((outer.dir + "\\SETUP1.EXE").c_str(), (medium.dir + "\\SETUP1.EXE").c_str(), FALSE));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumWriteFile(&medium, "A.TXT", "medium A.TXT"));
+    Scratch base("cp932-stage");
+    std::string stage = base / "STAGE\x83\x5C";
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE,A.TXT", "")));
+
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);  // a prompt would mean the plan was not found
+    CHECK(run.exitCode == 1u);
+    // Nothing lands beside the staging folder under a name that begins like it.
+    std::string beside = Joined(Listing(base.dir));
+    CHECK(Bytes(beside.data(), beside.size()) == Bytes("STAGE\x83\x5C", 7));
+    CHECK(Joined(Listing(stage)) == "A.TXT|P2.EXE");
+    CHECK(GetFile(stage + "\\A.TXT") == "medium A.TXT");
+    REQUIRE(run.haveRecord);
+    std::string want = stage + "\\P2.EXE -p4 " + medium.dir;
+    CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
+    MediumRemove(&outer);
 }

@@ -1,7 +1,8 @@
 // Start-to-launch time: from CreateProcess of a first phase to the moment
 // the stand-in second phase it starts has written its record, for
-// SETUP1.EXE on a small medium and for LAUNCH.EXE, which starts the same
-// stand-in at once. Alternating, in one Wine prefix.
+// SETUP1.EXE on a small medium and for LAUNCH.EXE, which covers the screen
+// with one colour and starts the same stand-in. Alternating, in one Wine
+// prefix.
 // usage: bench_launch MEDIUM_DIR STAGE_DIR LAUNCH_EXE ROUNDS
 #include <windows.h>
 

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "backdrop.h"
 #include "paths.h"
 #include "setup1.h"
 #include "staging.h"
@@ -19,24 +20,29 @@ enum {
     NAME_SIZE = 260,
 };
 
-static const char Usage[] =
-    "usage: SETUP1-CHECK.EXE MEDIUM_DIR [TEMPDIR]\n"
-    "\n"
-    "Reads section [phasetwo] of MEDIUM_DIR\\SETUP1.INF with the same code as\n"
-    "SETUP1.EXE and reports, one line each, what the first phase would quietly do\n"
-    "otherwise than the plan most likely means: copyfiles entries that match no\n"
-    "file (the \"$\" rule and wildcards taken into account), blanks and empty\n"
-    "entries in copyfiles and renameto, renames that find nothing or are never\n"
-    "used, entries that end under the same name, target codes that cannot work,\n"
-    "tempspace that is not a number, a missing tempdir or run, a run that is not\n"
-    "staged, and paths or the second-phase command line longer than 255\n"
-    "characters. TEMPDIR stands in for the plan's tempdir in the length checks.\n"
-    "\n"
-    "Lines starting \"warning:\" are findings; lines starting \"note:\" list what\n"
-    "the first phase will do (the name each staged file gets) and are no finding.\n"
-    "Each line ends with a tag in brackets.\n"
-    "\n"
-    "Exit status: 0 nothing found, 1 something reported, 2 bad usage.\n";
+static const char Usage[] = "usage: SETUP1-CHECK.EXE MEDIUM_DIR [TEMPDIR]\n"
+                            "\n"
+                            "Reads section [phasetwo] of MEDIUM_DIR\\SETUP1.INF with the same code as\n"
+                            "SETUP1.EXE and reports, one line each, what the first phase would quietly do\n"
+                            "otherwise than the plan most likely means: a plan saved as UTF-8 with a byte\n"
+                            "order mark or as UTF-16, misspelt keys, copyfiles entries that match no\n"
+                            "file (the \"$\" rule and wildcards taken into account) or files without an\n"
+                            "8.3 name of their own, blanks and empty entries in copyfiles and renameto,\n"
+                            "renames that find nothing or are never used, entries that end under the\n"
+                            "same name, target codes that cannot work, tempspace that is not a number,\n"
+                            "a missing tempdir or run, a run that is not staged, and paths or the\n"
+                            "second-phase command line longer than 255 characters. TEMPDIR stands in for\n"
+                            "the plan's tempdir in the length checks.\n"
+                            "\n"
+                            "tempspace is in kilobytes; a K or KB after the number is read as kilobytes\n"
+                            "too (tempspace=200KB is 200).\n"
+                            "\n"
+                            "Lines starting \"warning:\" are findings, most of them ending in what to do;\n"
+                            "lines starting \"note:\" list what the first phase will do (the mode and the\n"
+                            "backdrop's picture, the name each file gets) and are no finding. Each line\n"
+                            "ends with a tag in brackets.\n"
+                            "\n"
+                            "Exit status: 0 nothing found, 1 something reported, 2 bad usage.\n";
 
 static int Findings;
 
@@ -89,12 +95,97 @@ static int SameName(const char *a, const char *b) { return lstrcmpiA(a, b) == 0;
 
 static char PlanFile[PATH_SIZE];
 static int KeyMissing[PLAN_KEY_COUNT];
+static int AddOn;  // the plan selects the add-on mode
+
+static const char SaveAsAnsi[] = "save the file as ANSI text, without a byte order mark";
+
+// Editors save text in forms that Wine's profile reader takes but Windows'
+// does not.
+static void CheckEncoding()
+{
+    unsigned char head[16] = {0};
+    DWORD got = 0;
+    HANDLE file = CreateFileA(PlanFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) return;
+    ReadFile(file, head, sizeof head - 1, &got, 0);
+    CloseHandle(file);
+    if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+        const char *first = (const char *)head + 3;
+        Warn("encoding", Key("SETUP1.INF"),
+             "begins with a UTF-8 byte order mark, which Windows' profile reader takes as part of the first line "
+             "(Wine skips it)%s; %s",
+             _strnicmp(first, "[phasetwo]", 10) == 0
+                 ? ": on Windows [phasetwo] is not found, every value reads as empty and the add-on mode is chosen"
+                 : "",
+             SaveAsAnsi);
+    } else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
+        Warn("encoding", Key("SETUP1.INF"),
+             "is UTF-16 text: Windows NT and later read it by its byte order mark, but Windows 95, 98 and ME read "
+             "none of it (every value empty: the add-on mode is chosen), and characters outside the ANSI code page "
+             "become \"?\"; %s",
+             SaveAsAnsi);
+    } else if (got >= 2 && (head[0] == 0 || head[1] == 0 || (head[0] == 0xFE && head[1] == 0xFF))) {
+        Warn("encoding", Key("SETUP1.INF"),
+             "is UTF-16 text %s: Windows 95, 98 and ME read none of it (every value empty: the add-on mode is "
+             "chosen), and later Windows may not either; %s",
+             head[0] == 0xFE ? "with a big-endian byte order mark" : "without a byte order mark", SaveAsAnsi);
+    }
+}
+
+static char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+// Edits (a letter added, dropped or changed, two neighbours swapped) that
+// turn a into b, case ignored; both shorter than 64.
+static int EditDistance(const char *a, const char *b)
+{
+    static int d[64][64];
+    size_t n = strlen(a), m = strlen(b);
+    for (size_t i = 0; i <= n; ++i) d[i][0] = (int)i;
+    for (size_t j = 0; j <= m; ++j) d[0][j] = (int)j;
+    for (size_t i = 1; i <= n; ++i)
+        for (size_t j = 1; j <= m; ++j) {
+            int change = d[i - 1][j - 1] + (FoldCase(a[i - 1]) != FoldCase(b[j - 1]));
+            int best = d[i - 1][j] + 1 < d[i][j - 1] + 1 ? d[i - 1][j] + 1 : d[i][j - 1] + 1;
+            if (change < best) best = change;
+            if (i > 1 && j > 1 && FoldCase(a[i - 1]) == FoldCase(b[j - 2]) &&
+                FoldCase(a[i - 2]) == FoldCase(b[j - 1]) && d[i - 2][j - 2] + 1 < best)
+                best = d[i - 2][j - 2] + 1;
+            d[i][j] = best;
+        }
+    return d[n][m];
+}
+
+// A key that the first phase does not read: a finding when it is a likely
+// misspelling of one of its keys, else only named (the second phase may
+// read it).
+static void CheckUnknownKey(const char *key)
+{
+    int nearest = -1, distance = 3;
+    for (int k = 0; k < PLAN_KEY_COUNT; ++k) {
+        int d = EditDistance(key, PlanKeys[k].name);
+        int allowed = strlen(PlanKeys[k].name) <= 4 ? 1 : 2;
+        if (d <= allowed && d < distance) {
+            nearest = k;
+            distance = d;
+        }
+    }
+    if (nearest >= 0)
+        Warn("unknown-key", Key(key), "is not a key that the first phase reads; did you mean \"%s\"?",
+             PlanKeys[nearest].name);
+    else
+        Note("other-key", Key(key),
+             "is not one of the keys that the first phase reads (target, copyfiles, renameto, tempdir, tempspace, "
+             "run); only the second phase can use it");
+}
 
 static void CheckPlanFile()
 {
     static char section[SECTION_SIZE];
     DWORD got = GetPrivateProfileSectionA("phasetwo", section, sizeof section, PlanFile);
-    if (got == 0) Warn("no-section", Key("SETUP1.INF"), "has no section [phasetwo] (or it is empty): every value is empty");
+    if (got == 0)
+        Warn("no-section", Key("SETUP1.INF"),
+             "has no section [phasetwo] (or it is empty): every value is empty; the keys belong below a line "
+             "[phasetwo]");
 
     int seen[PLAN_KEY_COUNT] = {0};
     for (const char *line = section; *line; line += strlen(line) + 1) {
@@ -106,9 +197,15 @@ static void CheckPlanFile()
         if (length >= sizeof key) continue;
         memcpy(key, line, length);
         key[length] = '\0';
-        for (int k = 0; k < PLAN_KEY_COUNT; ++k)
-            if (SameName(key, PlanKeys[k].name) && ++seen[k] == 2)
-                Warn("duplicate-key", Key(PlanKeys[k].name), "appears more than once in [phasetwo]; only the first is read");
+        int known = 0;
+        for (int k = 0; k < PLAN_KEY_COUNT; ++k) {
+            if (!SameName(key, PlanKeys[k].name)) continue;
+            known = 1;
+            if (++seen[k] == 2)
+                Warn("duplicate-key", Key(PlanKeys[k].name),
+                     "appears more than once in [phasetwo]; only the first is read: remove the others");
+        }
+        if (!known) CheckUnknownKey(key);
     }
 
     static char raw[RAW_SIZE];
@@ -118,8 +215,9 @@ static void CheckPlanFile()
         KeyMissing[k] = strcmp(raw, "\x01") == 0;
         size_t length = strlen(raw);
         if (!KeyMissing[k] && length > PlanKeys[k].size - 1)
-            Warn("cut", At(PlanKeys[k].name), "is %u characters long; only the first %u are read", (unsigned)length,
-                 (unsigned)(PlanKeys[k].size - 1));
+            Warn("cut", At(PlanKeys[k].name), "is %u characters long; only the first %u are read: shorten it%s",
+                 (unsigned)length, (unsigned)(PlanKeys[k].size - 1),
+                 k == PLAN_COPYFILES ? " (a wildcard entry can stand for several files)" : "");
     }
 }
 
@@ -135,12 +233,52 @@ static int EntryMatchesS(const char *code)
     return TargetListHas(&list, "S");
 }
 
+// The codes after a blank are lost; what they would have done, read by the
+// program's own code from the value written without blanks.
+static void CheckTargetBlank(const char *text, const char *lost)
+{
+    char joined[TARGET_TEXT_SIZE];
+    size_t n = 0;
+    int codesOnly = 1;
+    for (const char *p = text; *p; ++p) {
+        if (*p == ' ' || *p == '+') {
+            if (n > 0 && joined[n - 1] != '+') joined[n++] = '+';
+        } else {
+            codesOnly = codesOnly && IsLetterOrDigit(*p);
+            joined[n++] = *p;
+        }
+    }
+    if (n > 0 && joined[n - 1] == '+') --n;
+    joined[n] = '\0';
+
+    char effect[160] = "";
+    TargetListRecord list = {0, {}};
+    char edition = ' ';
+    ParseTargetCodesInto(&list, &edition, joined);
+    if (codesOnly && edition != PhaseTwoPlan.EditionLetter) {
+        const char *shown = EditionPicture(PhaseTwoPlan.EditionLetter), *meant = EditionPicture(edition);
+        snprintf(effect, sizeof effect, ": the edition code %c is lost", edition);
+        if (strcmp(shown, meant) != 0)
+            snprintf(effect + strlen(effect), sizeof effect - strlen(effect),
+                     ", so the backdrop shows %s instead of %s", shown, meant);
+    }
+    if (codesOnly && TargetListHas(&list, "S") && !HasTargetCode("S"))
+        snprintf(effect + strlen(effect), sizeof effect - strlen(effect), "%s the add-on code S is lost",
+                 effect[0] ? ", and" : ":");
+    Warn("target-blank", At("target", 0, text),
+         "the target codes end at the first blank; \"%s\" plays no part in "
+         "them%s%s%s%s",
+         lost, effect, codesOnly ? "; if these are all codes, write them without blanks: \"" : "",
+         codesOnly ? joined : "", codesOnly ? "\"" : "");
+}
+
 static void CheckTarget()
 {
     const char *text = PhaseTwoPlan.target;
     if (KeyMissing[PLAN_TARGET] || (TargetEntryLength(text) == 0 && text[0] != '+')) {
         Warn("target-empty", At("target", 0, text),
-             "%s: the target list holds one empty entry, which matches every code and selects the add-on mode",
+             "%s: the target list holds one empty entry, which matches every code and selects the add-on mode; "
+             "give the codes, such as target=4 (or target=S for an add-on)",
              KeyMissing[PLAN_TARGET] ? "is missing" : "is empty");
         return;
     }
@@ -148,9 +286,7 @@ static void CheckTarget()
     const char *stop = text;
     while (stop[TargetEntryLength(stop)] == '+') stop += TargetEntryLength(stop) + 1;
     stop += TargetEntryLength(stop);
-    if (*stop == ' ' && stop[strspn(stop, " ")])
-        Warn("target-blank", At("target", 0, text), "the target codes end at the first blank; \"%s\" plays no part in them",
-             stop + strspn(stop, " "));
+    if (*stop == ' ' && stop[strspn(stop, " ")]) CheckTargetBlank(text, stop + strspn(stop, " "));
 
     // An entry that really asks for S (not one that matches everything).
     int asksForS = 0;
@@ -210,12 +346,17 @@ static void CheckTempSpace()
     const char *digits, *p;
     int value = ScanTempSpace(text, &digits, &p);
     if (p == digits) {
-        Warn("tempspace-nan", where, "is not a number; it reads as 0 and no free space is checked");
+        Warn("tempspace-nan", where,
+             "is not a number; it reads as 0 and no free space is checked; give the kilobytes, such as "
+             "tempspace=1500");
         return;
     }
     while (*p == ' ' || *p == '\t') ++p;
     if (*p && !SameName(p, "K") && !SameName(p, "KB"))
-        Warn("tempspace-text", where, "only the leading number %d (kilobytes) is read; \"%s\" is ignored", value, p);
+        Warn("tempspace-text", where,
+             "only the leading number %d (kilobytes) is read; \"%s\" is ignored; give the kilobytes as a plain "
+             "number (a K or KB after it is fine)",
+             value, p);
     if (digits > text && digits[-1] == '-' && value != 0)
         Warn("tempspace-negative", where, "is negative: no free space is checked");
     else if (value == INT_MAX || value == INT_MIN)
@@ -229,8 +370,8 @@ static void CheckTempSpaceCovers()
     if (StagedBytes > asked)
         Warn("tempspace-small", At("tempspace", 0, PhaseTwoPlan.tempspaceText),
              "asks for %lld bytes, but the staged files take %lld: a full drive would pass the check and the copy "
-             "would fail",
-             asked, StagedBytes);
+             "would fail; tempspace=%lld covers them",
+             asked, StagedBytes, (StagedBytes + 1023) / 1024);
 }
 
 // ----------------------------------------------------------- staging list
@@ -243,6 +384,28 @@ static StagedFile Staged[MAX_STAGED];
 static int StagedCount;
 static int SameDirectory;
 
+// What happens to the files: the add-on mode stages nothing, it copies
+// them into the product's folder.
+static const char *Handled() { return AddOn ? "copied" : "staged"; }
+
+// 1 when name is an 8.3 name: the same on every file system, long names
+// on or off.
+static int IsShortName(const char *name)
+{
+    const char *dot = strchr(name, '.');
+    size_t base = dot ? (size_t)(dot - name) : strlen(name);
+    if (base < 1 || base > 8) return 0;
+    if (dot && (dot[1] == '\0' || strlen(dot + 1) > 3 || strchr(dot + 1, '.'))) return 0;
+    for (const unsigned char *p = (const unsigned char *)name; *p; ++p) {
+        // A trail byte of a double-byte character may look like "\\" or "[".
+        if (IsDBCSLeadByte(*p) && p[1])
+            ++p;
+        else if (*p <= ' ' || strchr("\"*+,/:;<=>?[\\]|", *p))
+            return 0;
+    }
+    return 1;
+}
+
 static void AddStaged(const char *name, int entry)
 {
     for (int i = 0; i < StagedCount; ++i) {
@@ -250,7 +413,9 @@ static void AddStaged(const char *name, int entry)
         if (Staged[i].entry != entry) {
             char where[64];
             snprintf(where, sizeof where, "copyfiles[%d] and [%d]", Staged[i].entry, entry);
-            Warn("same-name", Key(where), "both end as \"%s\" in the staging folder; the later one replaces the earlier",
+            Warn("same-name", Key(where),
+                 "both end as \"%s\" in the staging folder; the later one replaces the earlier: give one of them "
+                 "another name in renameto",
                  name);
         }
         Staged[i].entry = entry;
@@ -264,12 +429,13 @@ static void AddStaged(const char *name, int entry)
 
 // A plain entry deletes its own name and its rename partner from the
 // staging folder before its copy; an earlier entry's file may be among them.
-static void CheckDeletion(const char *name, int entry, Place where)
+static void CheckDeletion(const char *name, int entry, const Place &where)
 {
     for (int i = 0; i < StagedCount; ++i)
         if (Staged[i].entry != entry && SameName(Staged[i].name, name))
-            Warn("deleted-later", where, "deletes \"%s\" from the staging folder, which copyfiles[%d] put there", name,
-                 Staged[i].entry);
+            Warn("deleted-later", where,
+                 "deletes \"%s\" from the staging folder, which copyfiles[%d] put there; list this entry before it",
+                 name, Staged[i].entry);
 }
 
 static int JoinFits(const char *directory, const char *name, char *out)
@@ -293,7 +459,9 @@ static void ListMatches(const StagingWalk *walk)
     WIN32_FIND_DATAA other;
     int any = BeginCopyListing(&listing, walk->spec, TargetDirectory);
     if (listing.dollarMode && PassedOverMatch(&listing, &other))
-        Warn("dollar-shadow", where, "both \"%s\" and \"%s\" lie on the medium; only the first is copied",
+        Warn("dollar-shadow", where,
+             "both \"%s\" and \"%s\" lie on the medium; only the first is copied: remove "
+             "the other from the medium",
              FileNamePart(listing.dollarSpec), FileNamePart(listing.spec));
 
     int folders = 0, found = 0;  // folders and files matched
@@ -334,23 +502,30 @@ static void ListMatches(const StagingWalk *walk)
                      "keeps the name \"%s\"",
                      listing.storedName, walk->renameEntry, walk->copyEntry, listing.storedName);
         }
+        if (!IsShortName(listing.found.cFileName))
+            Warn("long-name", where,
+                 "\"%s\" has no 8.3 name of its own: it is %s as %s here, but that name depends on the medium's "
+                 "file system (another short form elsewhere, the long name where short names are off), so %s can "
+                 "rely on it; give the file an 8.3 name on the medium",
+                 listing.found.cFileName, Handled(), listing.storedName,
+                 AddOn ? "nothing in the product's folder" : "neither renameto nor the second phase");
         if (listing.found.cAlternateFileName[0])
-            Note("staged", where, "\"%s\" (short name %s) is staged as %s", listing.found.cFileName,
-                 listing.found.cAlternateFileName, final);
+            Note("staged", where, "\"%s\" (short name %s) is %s as %s", listing.found.cFileName,
+                 listing.found.cAlternateFileName, Handled(), final);
         else
-            Note("staged", where, "%s is staged as %s", listing.found.cFileName, final);
+            Note("staged", where, "%s is %s as %s", listing.found.cFileName, Handled(), final);
         AddStaged(final, walk->index);
     }
     char dollarForm[PATH_SIZE];
     if (!listing.dollarMode && PassedOverMatch(&listing, &other) && MakeDollarName(dollarForm, listing.spec))
         Warn("dollar-wildcard", where,
              "\"%s\" on the medium is not copied: it matches \"%s\", but the \"$\" rule does not apply to a "
-             "wildcard entry",
-             other.cFileName, FileNamePart(dollarForm));
+             "wildcard entry; list \"%s\" in an entry of its own",
+             other.cFileName, FileNamePart(dollarForm), FileNamePart(dollarForm));
     EndCopyListing(&listing);
     if (found == 0)
-        Warn("no-match", where, folders ? "matches only folders on the medium: nothing is copied"
-                                        : "matches no file on the medium");
+        Warn("no-match", where,
+             folders ? "matches only folders on the medium: nothing is copied" : "matches no file on the medium");
 }
 
 // Entries of a list as the staging walk cuts it.
@@ -372,13 +547,14 @@ static void CheckEntryText(const char *key, int index, const char *entry, int la
     Place where = At(key, index, entry);
     size_t length = strlen(entry);
     if (length && (entry[0] == ' ' || entry[length - 1] == ' '))
-        Warn("blank", where, "%s: the name is taken with the blank and names no file",
+        Warn("blank", where, "%s: the name is taken with the blank and names no file; remove the blank",
              entry[0] == ' ' ? "begins with a blank (blank after a comma)" : "ends with a blank");
     if (length == 0 && count > 1) {
         if (last)
-            Warn("trailing-comma", where, "the list \"%s\" ends with a comma, which adds an empty entry", listText);
+            Warn("trailing-comma", where, "the list \"%s\" ends with a comma, which adds an empty entry; remove it",
+                 listText);
         else if (key[0] == 'c')
-            Warn("empty-entry", where, "is empty (two commas in a row): no file is copied for it");
+            Warn("empty-entry", where, "is empty (two commas in a row): no file is copied for it; remove a comma");
     }
 }
 
@@ -420,7 +596,7 @@ static void CheckStagingList()
         if (!walk.plain && rename[0])
             Warn("rename-unused", At("renameto", index, rename),
                  "is the partner of the wildcard entry \"%s\": wildcard matches keep their names, the rename is never "
-                 "used",
+                 "used; list the file to rename in an entry of its own",
                  entry);
         static const char Outside[] =
             "leads out of the staging folder with \"..\": nothing of that name is deleted or renamed there; the file "
@@ -437,7 +613,8 @@ static void CheckStagingList()
         char *rename = TakeListEntry(&walk.renameCursor, &ended);
         if (rename[0])
             Warn("rename-surplus", At("renameto", surplus, rename),
-                 "renameto has more entries than copyfiles; this one has no partner and is ignored");
+                 "renameto has more entries than copyfiles; this one has no partner and is ignored: renameto's "
+                 "entries pair with copyfiles' in order");
         else if (surplus == renameCount)
             Warn("trailing-comma", At("renameto", surplus, rename),
                  "the list \"%s\" ends with a comma past the end of copyfiles", PhaseTwoPlan.renameto);
@@ -458,32 +635,54 @@ static void CheckTempDir(int addOn, int overridden)
     Place where = At(overridden ? "TEMPDIR" : "tempdir", 0, TargetDirectory);
     if (TargetDirectory[0] == '\0') {
         if (!addOn)
-            Warn("tempdir-missing", where, "%s: the first phase has no staging folder and asks the user for one",
+            Warn("tempdir-missing", where,
+                 "%s: the first phase has no staging folder and asks the user for one; give one, such as "
+                 "tempdir=C:\\ZEVSTAGE",
                  KeyMissing[PLAN_TEMPDIR] ? "is missing" : "is empty");
         return;
     }
     int rooted = (TargetDirectory[0] == '\\' || TargetDirectory[0] == '/') && !IsAbsolute(TargetDirectory);
     if (rooted)
-        Warn("tempdir-relative", where, "has no drive: it lies on the drive of whatever the current folder is");
+        Warn("tempdir-relative", where,
+             "has no drive: it lies on the drive of whatever the current folder is; give the drive, such as "
+             "C:%s",
+             TargetDirectory);
     else if (!IsAbsolute(TargetDirectory))
-        Warn("tempdir-relative", where, "is not a full path: it is taken relative to whatever the current folder is");
+        Warn("tempdir-relative", where,
+             "is not a full path: it is taken relative to whatever the current folder is; give a full path, such as "
+             "C:\\ZEVSTAGE");
     if (SameDirectory)
-        Warn("tempdir-is-medium", where, "is the medium folder itself: nothing is copied or renamed there");
+        Warn("tempdir-is-medium", where,
+             "is the medium folder itself: nothing is copied or renamed there; choose a folder off the medium");
 }
 
 static void CheckRun(int addOn)
 {
     if (addOn) return;
     Place where = At("run", 0, PhaseTwoPlan.run);
-    if (PhaseTwoPlan.run[0] == '\0') {
-        Warn("run-missing", where, "%s: the second phase started is the staging folder itself, which fails",
-             KeyMissing[PLAN_RUN] ? "is missing" : "is empty");
-        return;
-    }
-    for (int i = 0; i < StagedCount; ++i)
+    for (int i = 0; i < StagedCount && PhaseTwoPlan.run[0]; ++i)
         if (SameName(Staged[i].name, PhaseTwoPlan.run)) return;
-    Warn("run-not-staged", where, "is not among the staged names%s; the second phase will not start",
-         strchr(PhaseTwoPlan.run, ' ') ? " (the whole value, blanks and all, is the program's name)" : "");
+    // What run may name: the staged names, as many as fit a line.
+    char names[400] = "";
+    for (int i = 0; i < StagedCount; ++i) {
+        size_t used = strlen(names);
+        if (used + strlen(Staged[i].name) + 8 >= sizeof names) {
+            CopyText(names + used, sizeof names - used, ", ...");
+            break;
+        }
+        snprintf(names + used, sizeof names - used, "%s%s", i ? ", " : "", Staged[i].name);
+    }
+    char hint[sizeof names + 64];
+    if (StagedCount)
+        snprintf(hint, sizeof hint, "; run must be one of the staged names: %s", names);
+    else
+        CopyText(hint, sizeof hint, "; nothing is staged, so nothing can be started");
+    if (PhaseTwoPlan.run[0] == '\0')
+        Warn("run-missing", where, "%s: the second phase started is the staging folder itself, which fails%s",
+             KeyMissing[PLAN_RUN] ? "is missing" : "is empty", hint);
+    else
+        Warn("run-not-staged", where, "is not among the staged names%s; the second phase will not start%s",
+             strchr(PhaseTwoPlan.run, ' ') ? " (the whole value, blanks and all, is the program's name)" : "", hint);
 }
 
 static void CheckCommandLine(int addOn)
@@ -538,22 +737,27 @@ int main(int argc, char **argv)
         return 1;
     }
     if (!JoinFits(SourceDirectory, "SETUP1.INF", PlanFile)) {
-        Warn("too-long", At("medium", 0, SourceDirectory), "the plan's path is longer than 255 characters: no plan "
+        Warn("too-long", At("medium", 0, SourceDirectory),
+             "the plan's path is longer than 255 characters: no plan "
              "is read");
         return 1;
     }
     if (GetFileAttributesA(PlanFile) == INVALID_FILE_ATTRIBUTES)
-        Warn("no-plan", At("medium", 0, SourceDirectory), "holds no SETUP1.INF: every value is empty and the "
+        Warn("no-plan", At("medium", 0, SourceDirectory),
+             "holds no SETUP1.INF: every value is empty and the "
              "add-on mode is chosen");
-    else
+    else {
+        CheckEncoding();
         CheckPlanFile();
+    }
 
     ReadPhaseTwoPlan();
     if (argc == 3) CopyText(TargetDirectory, sizeof TargetDirectory, argv[2]);
     SameDirectory = TargetDirectory[0] && SameFolder(TargetDirectory, SourceDirectory);
-    int addOn = HasTargetCode("S");
-    Note("mode", At("target", 0, PhaseTwoPlan.target), "%s",
-         addOn ? "add-on mode: VUZevod RUD into the product's folder" : "normal mode: staging and the second phase");
+    int addOn = AddOn = HasTargetCode("S");
+    Note("mode", At("target", 0, PhaseTwoPlan.target), "%s; the backdrop shows %s",
+         addOn ? "add-on mode: VUZevod RUD into the product's folder" : "normal mode: staging and the second phase",
+         EditionPicture(PhaseTwoPlan.EditionLetter));
 
     CheckTarget();
     CheckTempSpace();
