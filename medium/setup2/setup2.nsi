@@ -100,6 +100,7 @@ ShowUninstDetails show
 
 !include LogicLib.nsh
 !include FileFunc.nsh        ; ${GetParameters}: the command line less the program
+!include x64.nsh             ; ${RunningX64}
 
 Var OwnLine                  ; what the user typed after SETUP1.EXE
 Var Target                   ; the plan's target value, e.g. 4 or 4+N
@@ -462,7 +463,8 @@ Function .onInit
   ${EndIf}
 
   ; The copy under TEMP knows itself by its folder; the program in the
-  ; staging folder starts that copy and ends there.
+  ; staging folder starts that copy and ends there, unless the staging
+  ; folder is the medium's own, where nothing is removed.
   ReadEnvStr $0 ${COPY_VARIABLE}
   ${If} $0 != ""
   ${AndIf} $0 == $EXEDIR
@@ -471,7 +473,12 @@ Function .onInit
   ${Else}
     StrCpy $IsCopy 0
     StrCpy $Staging $EXEDIR
-    Call StartCopy
+    StrCpy $1 "$EXEDIR\."
+    StrCpy $2 "$Source\."
+    Call SameFile
+    ${If} $0 == 0
+      Call StartCopy
+    ${EndIf}
   ${EndIf}
   ; What SETUP1.EXE staged, read now while the medium is surely there.
   ${If} $Source != ""
@@ -699,20 +706,47 @@ Function un.onInit
   Quit
 FunctionEnd
 
-; Removes the keys of a version of ZEV! under ROOT\KEY when they hold
-; nothing: the add-on mode makes them empty in the other hives.
-!macro RemoveEmptyVersion ROOT KEY
-  DeleteRegKey /ifempty ${ROOT} "${KEY}\ZODOZ"
-  DeleteRegKey /ifempty ${ROOT} "${KEY}\Compatibility"
-  DeleteRegKey /ifempty ${ROOT} "${KEY}"
+; Removes a key when it holds neither keys nor values.
+!macro RemoveIfEmpty ROOT KEY
+  DeleteRegKey /ifnosubkeys /ifnovalues ${ROOT} "${KEY}"
 !macroend
+
+; Removes the machine's and the default user's keys of the version $R1 of
+; ZEV! (or, with $R1 empty, the maker's keys) that hold nothing: the add-on
+; mode makes a version's keys empty there.
+!macro RemoveEmpty
+  ${If} $R1 != ""
+    !insertmacro RemoveIfEmpty HKLM "${PRODUCT_KEY}\$R1\ZODOZ"
+    !insertmacro RemoveIfEmpty HKLM "${PRODUCT_KEY}\$R1\Compatibility"
+    !insertmacro RemoveIfEmpty HKLM "${PRODUCT_KEY}\$R1"
+    !insertmacro RemoveIfEmpty HKU ".DEFAULT\${PRODUCT_KEY}\$R1\ZODOZ"
+    !insertmacro RemoveIfEmpty HKU ".DEFAULT\${PRODUCT_KEY}\$R1\Compatibility"
+    !insertmacro RemoveIfEmpty HKU ".DEFAULT\${PRODUCT_KEY}\$R1"
+  ${EndIf}
+  !insertmacro RemoveIfEmpty HKLM "${PRODUCT_KEY}"
+  !insertmacro RemoveIfEmpty HKLM "Software\Tessaric"
+  !insertmacro RemoveIfEmpty HKU ".DEFAULT\${PRODUCT_KEY}"
+  !insertmacro RemoveIfEmpty HKU ".DEFAULT\Software\Tessaric"
+!macroend
+
+; The same in both views of the registry on 64-bit Windows: an add-on
+; medium's SETUP1.EXE may have made its keys in either.
+Function un.RemoveEmpty
+  !insertmacro RemoveEmpty
+  ${If} ${RunningX64}
+    SetRegView 64
+    !insertmacro RemoveEmpty
+    SetRegView 32
+  ${EndIf}
+FunctionEnd
 
 Section "Uninstall"
   SetOutPath $TEMP           ; a process's current folder can't be removed
 
   ; Unregistered first, so that an add-on never goes into a half-removed
-  ; product: every version of ZEV! registered in this folder, with its
-  ; ZODOZ and Compatibility keys. A version registered elsewhere stays.
+  ; product: every version of ZEV! registered (per user) in this folder,
+  ; with its ZODOZ and Compatibility keys. A version registered elsewhere
+  ; stays, and so does every key that still holds something.
   StrCpy $R0 0
   ${Do}
     EnumRegKey $R1 HKCU "${PRODUCT_KEY}" $R0
@@ -729,19 +763,15 @@ Section "Uninstall"
     ${If} $0 == 1
       DeleteRegKey HKCU "${PRODUCT_KEY}\$R1"
       DetailPrint "Unregistered ZEV! $R1"
-      !insertmacro RemoveEmptyVersion HKLM "${PRODUCT_KEY}\$R1"
-      !insertmacro RemoveEmptyVersion HKU ".DEFAULT\${PRODUCT_KEY}\$R1"
+      Call un.RemoveEmpty
     ${Else}
       IntOp $R0 $R0 + 1
     ${EndIf}
   ${Loop}
-  ; The maker's keys only when nothing else is left in them.
-  DeleteRegKey /ifempty HKCU "${PRODUCT_KEY}"
-  DeleteRegKey /ifempty HKCU "Software\Tessaric"
-  DeleteRegKey /ifempty HKLM "${PRODUCT_KEY}"
-  DeleteRegKey /ifempty HKLM "Software\Tessaric"
-  DeleteRegKey /ifempty HKU ".DEFAULT\${PRODUCT_KEY}"
-  DeleteRegKey /ifempty HKU ".DEFAULT\Software\Tessaric"
+  StrCpy $R1 ""
+  Call un.RemoveEmpty
+  !insertmacro RemoveIfEmpty HKCU "${PRODUCT_KEY}"
+  !insertmacro RemoveIfEmpty HKCU "Software\Tessaric"
 
   ; The entry in the list, when it is this folder's.
   ReadRegStr $1 HKCU "${LIST_KEY}" "InstallLocation"

@@ -19,11 +19,12 @@ static const char MakerKey[] = "Software\\Tessaric";
 static const char ListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZEV!";
 
 // The test prefix's user is an administrator: the product goes under the
-// program files folder.
+// program files folder for 32-bit programs, which SETUP2.EXE is.
 static std::string ProductFolder()
 {
     char folder[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("ProgramFiles", folder, sizeof folder);
+    DWORD length = GetEnvironmentVariableA("ProgramFiles(x86)", folder, sizeof folder);
+    if (!length || length >= sizeof folder) length = GetEnvironmentVariableA("ProgramFiles", folder, sizeof folder);
     return length && length < sizeof folder ? std::string(folder) + "\\ZEV" : "(no program files folder)";
 }
 static const std::string ProductDir = ProductFolder();
@@ -243,10 +244,12 @@ TEST_CASE("the product's whole life: installed, staging removed, add-on, uninsta
         CHECK(SubKeys(HKEY_USERS, std::string(".DEFAULT\\") + MakerKey) == "(no key)");
         CHECK(ReadText(ListKey, "DisplayName") == "(no key)");
 
-        // The add-on again: no product, an empty path in the prompt.
-        RunSetup(&addon, "", {{PROMPT_EXIT}}, &run);
-        REQUIRE(run.dialogs.size() == 1u);
+        // The add-on again: no product, an empty path in the prompt; Exit
+        // there leaves the add-on not installed.
+        RunSetup(&addon, "", {{PROMPT_EXIT}, {BOX_OK}}, &run);
+        REQUIRE(run.dialogs.size() == 2u);
         CHECK(run.dialogs[0].path == "");
+        CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
         CHECK(run.exitCode == 0u);
 
         MediumRemove(&addon);
