@@ -1,10 +1,14 @@
-// Both phases and the add-on, end to end: SETUP1.EXE stages the sample
+// The whole life of the product, end to end: SETUP1.EXE stages the sample
 // second phase SETUP2.EXE (the NSIS installer of the build), which installs
-// the product silently into C:\ZEV and registers it; then the add-on mode
-// finds that product through the registry and installs into its folder.
+// the product silently under the program files folder, registers it and
+// removes what was staged; the add-on mode finds that product through the
+// registry and installs into its folder; the product's uninstaller removes
+// it again, after which the add-on finds nothing.
 #include <windows.h>
 
+#include <cctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e.h"
@@ -12,7 +16,42 @@
 #include "texts.h"
 
 static const char MakerKey[] = "Software\\Tessaric";
-static const char ProductDir[] = "C:\\ZEV";
+static const char ListKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZEV!";
+
+// The test prefix's user is an administrator: the product goes under the
+// program files folder for 32-bit programs, which SETUP2.EXE is.
+static std::string ProductFolder()
+{
+    char folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("ProgramFiles(x86)", folder, sizeof folder);
+    if (!length || length >= sizeof folder) length = GetEnvironmentVariableA("ProgramFiles", folder, sizeof folder);
+    return length && length < sizeof folder ? std::string(folder) + "\\ZEV" : "(no program files folder)";
+}
+static const std::string ProductDir = ProductFolder();
+
+// The names in a folder, joined by commas; "(none)" when it is not there.
+static std::string FolderNames(const std::string &dir)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return "(none)";
+    std::string names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names += (names.empty() ? "" : ",") + name;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// Waits (up to 20 s) until a folder holds just the names given, or is gone
+// with "(none)": the programs that remove things run on their own.
+static std::string WaitForNames(const std::string &dir, const std::string &wanted)
+{
+    std::string names = FolderNames(dir);
+    for (int i = 0; i < 200 && names != wanted; ++i, names = FolderNames(dir)) Sleep(100);
+    return names;
+}
 
 // The names of the sub-keys of a key, joined by commas.
 static std::string SubKeys(HKEY root, const std::string &path)
@@ -50,6 +89,7 @@ static void ForgetProduct()
     }
     DeleteKeyTree(HKEY_CURRENT_USER, MakerKey);
     DeleteKeyTree(HKEY_LOCAL_MACHINE, MakerKey);
+    DeleteKeyTree(HKEY_CURRENT_USER, ListKey);
     RemoveTree(ProductDir);
 }
 
@@ -86,23 +126,33 @@ static const struct {
     {"ZEV2.HLP", "ZEV2.HLP", "help two"},
 };
 
-TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes into its folder")
+TEST_CASE("the product's whole life: installed, staging removed, add-on, uninstalled, add-on finds nothing")
 {
     // ZEV2.HLP is left out of the second case's staging: the second phase
     // takes it from the medium. The second case also has blanks in the
     // staging path (the program is quoted), in the medium's path (the last,
-    // unquoted piece of the hand-over) and in the target value.
+    // unquoted piece of the hand-over) and in the target value, and a file
+    // of someone else's in the staging folder, which stays, and the folder
+    // with it. The third stages into the medium's own folder, where the
+    // first phase renames nothing (ZEV.INI comes from the medium's ZEV.CFG)
+    // and nothing may be removed. Only the first goes on to the uninstall:
+    // each start of the 32-bit second phase or uninstaller may take a
+    // minute where the kernel runs no 32-bit program.
     static const struct {
         const char *mediumTag;
-        const char *stagingTag;
+        const char *stagingTag;  // 0: the medium's own folder
         const char *target;
         const char *copyfiles;
         const char *version;
-        const char *fromMedium;  // a file the second phase takes from the medium
+        const char *fromMedium;  // a file the second phase takes from the medium,
+        const char *mediumName;  // under this name there
+        const char *notes;       // a file in the staging folder before the run
+        bool uninstall;
     } cases[] = {
-        {"chain", "chain-stage", "4", "SETUP2.EXE,README.TXT,ZEV.CFG,ZEVKB.SYS,*.HLP", "4.20", 0},
+        {"chain", "chain-stage", "4", "SETUP2.EXE,README.TXT,ZEV.CFG,ZEVKB.SYS,*.HLP", "4.20", 0, 0, 0, true},
         {"chain medium", "chain stage", "3+N and more", "SETUP2.EXE,README.TXT,ZEV.CFG,ZEVKB.SYS,ZEV1.HLP", "3.40",
-         "ZEV2.HLP"},
+         "ZEV2.HLP", "ZEV2.HLP", "NOTES.TXT", false},
+        {"chain-self", 0, "4", "SETUP2.EXE,README.TXT,ZEV.CFG,ZEVKB.SYS,*.HLP", "4.20", "ZEV.INI", "ZEV.CFG", 0, false},
     };
     std::string setup2 = Setup2Program();
     REQUIRE(FileExists(setup2));
@@ -113,34 +163,44 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
         REQUIRE_FALSE(FileExists(ProductDir));
         Medium medium;
         REQUIRE(MediumCreate(&medium, c.mediumTag));
-        std::string staging = TempFolder(c.stagingTag);
-        RemoveTree(staging);
+        std::string staging = c.stagingTag ? TempFolder(c.stagingTag) : medium.dir;
+        if (c.stagingTag) RemoveTree(staging);
+        if (c.notes) {
+            REQUIRE(CreateDirectoryA(staging.c_str(), 0));
+            HANDLE notes = CreateFileA((staging + "\\" + c.notes).c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, 0, 0);
+            REQUIRE(notes != INVALID_HANDLE_VALUE);
+            CloseHandle(notes);
+        }
         REQUIRE(CopyFileA(setup2.c_str(), (medium.dir + "\\SETUP2.EXE").c_str(), FALSE));
         for (const auto &f : ProductFiles) REQUIRE(MediumWriteFile(&medium, f.onMedium, f.content));
         REQUIRE(MediumWritePlan(
             &medium, std::string("[phasetwo]\r\ntarget=") + c.target + "\r\ncopyfiles=" + c.copyfiles +
                          "\r\nrenameto=,,ZEV.INI\r\ntempdir=" + staging + "\r\ntempspace=200\r\nrun=SETUP2.EXE\r\n"));
 
-        // First phase, then the second phase it starts: the runner waits
-        // for both.
+        // First phase, then the second phase it starts, which hands over to
+        // a copy of itself: the runner waits for all of them.
         RunResult run;
         RunSetup(&medium, "/S", {}, &run, 90000);
         CHECK(run.exitCode == 1u);
 
         for (const auto &f : ProductFiles) {
             INFO("file ", Text(f.installed));
-            CHECK(ReadWholeFile(std::string(ProductDir) + "\\" + f.installed) == Text(f.content));
+            CHECK(ReadWholeFile(ProductDir + "\\" + f.installed) == Text(f.content));
             // The medium is only read.
             CHECK(ReadWholeFile(medium.dir + "\\" + f.onMedium) == Text(f.content));
         }
-        std::string log = ReadWholeFile(std::string(ProductDir) + "\\INSTALL.LOG");
+        CHECK(FileExists(medium.dir + "\\SETUP2.EXE"));
+        // What was staged is gone, and the staging folder with it unless
+        // something else is left in it.
+        if (c.stagingTag) CHECK(WaitForNames(staging, c.notes ? c.notes : "(none)") == (c.notes ? c.notes : "(none)"));
+        std::string log = ReadWholeFile(ProductDir + "\\INSTALL.LOG");
         std::vector<std::string> expected = {
             "own command line: /S\r\n", std::string("target codes: ") + c.target + "\r\n",
             "source directory: " + medium.dir + "\r\n", "staging directory: " + staging + "\r\n",
             "registered: HKCU\\" + std::string(MakerKey) + "\\ZEV!\\" + c.version + "\\ZODOZ Directory=" + ProductDir +
                 "\r\n"};
         if (c.fromMedium)
-            expected.push_back(std::string(c.fromMedium) + " from " + medium.dir + "\\" + c.fromMedium + "\r\n");
+            expected.push_back(std::string(c.fromMedium) + " from " + medium.dir + "\\" + c.mediumName + "\r\n");
         for (const std::string &line : expected) {
             INFO("wanted the line [", line, "] in the log [", log, "]");
             CHECK(log.find(line) != std::string::npos);
@@ -149,22 +209,55 @@ TEST_CASE("the second phase installs and registers ZEV!, and the add-on goes int
         CHECK(SubKeys(HKEY_CURRENT_USER, productKey) == c.version);
         CHECK(SubKeys(HKEY_CURRENT_USER, productKey + "\\" + c.version) == "Compatibility,ZODOZ");
         CHECK(ReadText(productKey + "\\" + c.version + "\\ZODOZ", "Directory") == ProductDir);
+        // The entry in the user's list of installed programs.
+        const std::pair<const char *, std::string> entry[] = {
+            {"DisplayName", std::string("ZEV! ") + c.version},
+            {"DisplayVersion", c.version},
+            {"Publisher", "Tessaric"},
+            {"UninstallString", "\"" + ProductDir + "\\UNINSTALL.EXE\""},
+            {"InstallLocation", ProductDir},
+        };
+        for (const auto &value : entry) CHECK(ReadText(ListKey, value.first) == value.second);
         MediumRemove(&medium);
 
         // The add-on, from a medium of its own, into the registered folder.
-        REQUIRE(MediumCreate(&medium, "chain-addon"));
-        REQUIRE(MediumWriteFile(&medium, "VUZEVOD.RUD", "add-on"));
-        REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=S\r\ncopyfiles=VUZEVOD.RUD\r\n"));
-        RunSetup(&medium, "", {{PROMPT_OK}, {BOX_OK}}, &run);
+        Medium addon;
+        REQUIRE(MediumCreate(&addon, "chain-addon"));
+        REQUIRE(MediumWriteFile(&addon, "VUZEVOD.RUD", "add-on"));
+        REQUIRE(MediumWritePlan(&addon, "[phasetwo]\r\ntarget=S\r\ncopyfiles=VUZEVOD.RUD\r\n"));
+        RunSetup(&addon, "", {{PROMPT_OK}, {BOX_OK}}, &run);
         REQUIRE(run.dialogs.size() == 2u);
-        CHECK(run.dialogs[0].path == ProductDir);
+        std::string shown = ProductDir;
+        for (char &letter : shown) letter = (char)toupper((unsigned char)letter);
+        CHECK(run.dialogs[0].path == shown);
         CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
         CHECK(run.dialogs[1].icon == (UINT)MB_ICONINFORMATION);
         CHECK(run.exitCode == 0u);
-        CHECK(ReadWholeFile(std::string(ProductDir) + "\\VUZEVOD.RUD") == "add-on");
+        CHECK(ReadWholeFile(ProductDir + "\\VUZEVOD.RUD") == "add-on");
 
-        MediumRemove(&medium);
-        RemoveTree(staging);
+        if (c.uninstall) {
+            // The uninstaller, silent: the product's files and folder, its
+            // registry keys (empty ones the add-on made included) and its entry
+            // in the list go.
+            RunProgram(ProductDir + "\\UNINSTALL.EXE", "/S", "", {}, &run, 60000);
+            CHECK(run.exitCode == 0u);
+            CHECK(WaitForNames(ProductDir, "(none)") == "(none)");
+            CHECK(SubKeys(HKEY_CURRENT_USER, MakerKey) == "(no key)");
+            CHECK(SubKeys(HKEY_LOCAL_MACHINE, MakerKey) == "(no key)");
+            CHECK(SubKeys(HKEY_USERS, std::string(".DEFAULT\\") + MakerKey) == "(no key)");
+            CHECK(ReadText(ListKey, "DisplayName") == "(no key)");
+
+            // The add-on again: no product, an empty path in the prompt; Exit
+            // there leaves the add-on not installed.
+            RunSetup(&addon, "", {{PROMPT_EXIT}, {BOX_OK}}, &run);
+            REQUIRE(run.dialogs.size() == 2u);
+            CHECK(run.dialogs[0].path == "");
+            CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
+            CHECK(run.exitCode == 0u);
+        }
+
+        MediumRemove(&addon);
+        if (c.stagingTag) RemoveTree(staging);
         ForgetProduct();
     }
 }
