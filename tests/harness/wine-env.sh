@@ -12,8 +12,3 @@ fi
 export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$build/wineprefix}" WINEARCH="$wine_arch"
 export WINEDEBUG="${SETUP1_WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-# Where the kernel runs no 32-bit program, Wine's i386 side runs under
-# qemu's user mode: the waits for 32-bit programs grow.
-if [ "$wine_arch" = win32 ] && [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-  export SETUP1_TIME_SCALE="${SETUP1_TIME_SCALE:-6}"
-fi
