@@ -6,6 +6,9 @@
 ;
 ;     makensis -DOUTFILE=SETUP2.EXE setup2.nsi
 ;
+; (with -DAMD64 a 64-bit program, which the tests use where no 32-bit
+; program runs.)
+;
 ; HOW IT IS STARTED
 ; SETUP1.EXE, the first phase on the medium, copies this program and the
 ; files that SETUP1.INF names into the staging folder (the plan's tempdir),
@@ -87,7 +90,14 @@
 !define COPY_VARIABLE "ZEV_SETUP_COPY"
 !define STAGING_VARIABLE "ZEV_SETUP_STAGING"
 
-Unicode false                ; plain ANSI, like the first phase
+!ifdef AMD64
+  ; The 64-bit test build's own second phase, for machines where no 32-bit
+  ; program runs: NSIS builds 64-bit installers in Unicode only. Handles
+  ; and pointers go to the System plug-in as "p", which fits either size.
+  Target amd64-unicode
+!else
+  Unicode false              ; plain ANSI, like the first phase
+!endif
 Name "ZEV!"
 Caption "ZEV! Setup"
 UninstallCaption "ZEV! Uninstall"
@@ -189,12 +199,12 @@ Function ${UN}FileIdentity
   StrCpy $4 ""
   ; FILE_READ_ATTRIBUTES, every kind of sharing, OPEN_EXISTING,
   ; FILE_FLAG_BACKUP_SEMANTICS (which a folder needs)
-  System::Call 'kernel32::CreateFile(t r3, i 0x80, i 7, i 0, i 3, i 0x02000000, i 0) i .r5'
+  System::Call 'kernel32::CreateFile(t r3, i 0x80, i 7, p 0, i 3, i 0x02000000, p 0) p .r5'
   ${If} $5 = -1
     Return
   ${EndIf}
-  System::Call '*(i, i, i, i, i, i, i, i, i, i, i, i, i) i .r6'
-  System::Call 'kernel32::GetFileInformationByHandle(i r5, i r6) i .r7'
+  System::Call '*(i, i, i, i, i, i, i, i, i, i, i, i, i) p .r6'
+  System::Call 'kernel32::GetFileInformationByHandle(p r5, p r6) i .r7'
   ${If} $7 <> 0
     ; BY_HANDLE_FILE_INFORMATION: the volume's serial number is its 8th
     ; DWORD, the file index the 12th and 13th.
@@ -207,7 +217,7 @@ Function ${UN}FileIdentity
     ${EndIf}
   ${EndIf}
   System::Free $6
-  System::Call 'kernel32::CloseHandle(i r5)'
+  System::Call 'kernel32::CloseHandle(p r5)'
 FunctionEnd
 
 ; $0 = 1 when the paths $1 and $2 name one file or folder, under whatever
@@ -251,7 +261,7 @@ FunctionEnd
 Function StartCopy
   GetTempFileName $0         ; a fresh name: made as a file, taken for a folder
   Delete $0
-  System::Call 'kernel32::CreateDirectory(t r0, i 0) i .r1'
+  System::Call 'kernel32::CreateDirectory(t r0, p 0) i .r1'
   ${If} $1 = 0
     Return                   ; the folder was there after all, or can't be made
   ${EndIf}
@@ -360,8 +370,8 @@ Function RemoveStagedEntry
     Call DeleteStaged
   ${ElseIf} $R2 != ""
     ; WIN32_FIND_DATA: 11 DWORDs, the name (260 bytes), the short name (14)
-    System::Call '*(&i44, &t260, &t14) i .R5'
-    System::Call 'kernel32::FindFirstFile(t "$Source\$R2", i R5) i .R8'
+    System::Call '*(&i44, &t260, &t14) p .R5'
+    System::Call 'kernel32::FindFirstFile(t "$Source\$R2", p R5) p .R8'
     ${If} $R8 <> -1
       ${Do}
         System::Call '*$R5(i .r2, i, i, i, i, i, i, i, i, i, i, &t260 .r3, &t14 .r4)'
@@ -373,9 +383,9 @@ Function RemoveStagedEntry
         ${If} $2 = 0
           Call DeleteStaged
         ${EndIf}
-        System::Call 'kernel32::FindNextFile(i R8, i R5) i .r2'
+        System::Call 'kernel32::FindNextFile(p R8, p R5) i .r2'
       ${LoopUntil} $2 = 0
-      System::Call 'kernel32::FindClose(i R8)'
+      System::Call 'kernel32::FindClose(p R8)'
     ${EndIf}
     System::Free $R5
   ${EndIf}
@@ -688,7 +698,7 @@ Function un.onInit
     Return
   ${EndIf}
   ; Can this user change the product folder? A trial folder tells.
-  System::Call 'kernel32::CreateDirectory(t "$INSTDIR\UNINST.TMP", i 0) i .r0'
+  System::Call 'kernel32::CreateDirectory(t "$INSTDIR\UNINST.TMP", p 0) i .r0'
   ${If} $0 <> 0
     RMDir "$INSTDIR\UNINST.TMP"
     Return
@@ -733,11 +743,17 @@ FunctionEnd
 ; medium's SETUP1.EXE may have made its keys in either.
 Function un.RemoveEmpty
   !insertmacro RemoveEmpty
+!ifdef AMD64
+  SetRegView 32
+  !insertmacro RemoveEmpty
+  SetRegView 64
+!else
   ${If} ${RunningX64}
     SetRegView 64
     !insertmacro RemoveEmpty
     SetRegView 32
   ${EndIf}
+!endif
 FunctionEnd
 
 Section "Uninstall"

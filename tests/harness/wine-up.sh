@@ -18,6 +18,14 @@ fi
 DISPLAY=":$(cat "$build/wine-display")"
 export DISPLAY
 
+# A prefix made while Wine's 32-bit side did not run has none of its 32-bit
+# system files, and the shipped image's lane would fail in it: once that side
+# runs, the prefix is made anew.
+i386=$("$(dirname "$0")/../../tools/setup-machine" --i386-kind | cut -d: -f1)
+if [ -f "$WINEPREFIX/.setup1-ready" ] && [ "$i386" != none ] && [ "$(cat "$WINEPREFIX/.setup1-ready")" = none ]; then
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX" "$build/wineprefix-base"
+fi
 # Wine's helpers inherit stdio; keep CTest's pipes out of their hands.
 if [ ! -f "$WINEPREFIX/.setup1-ready" ]; then
   # Under emulation wineboot may give up waiting on its helpers and say so in
@@ -28,7 +36,7 @@ if [ ! -f "$WINEPREFIX/.setup1-ready" ]; then
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1
   # A crashing test program must fail, not wait at a crash dialog.
   "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
-  touch "$WINEPREFIX/.setup1-ready"
+  echo "$i386" >"$WINEPREFIX/.setup1-ready"
 fi
 # A copy of the prefix as it stands before any test, for the tests on X
 # screens of other sizes: the prefix itself changes under the tests that
