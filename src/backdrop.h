@@ -20,9 +20,9 @@ const char *EditionPicture(char editionLetter);
 #ifdef _WIN32
 #include <windows.h>
 
-// Milliseconds between two answers at most, less the time of one block of
-// a copy: well inside the tenth of a second that a window may keep the
-// system waiting.
+// The longest wait in milliseconds between two answers, less the time of
+// one block of a copy: half the tenth of a second within which the backdrop
+// answers and repaints while files are copied.
 enum { ANSWER_INTERVAL_MS = 50 };
 
 extern HWND BackdropWindow;
