@@ -63,6 +63,11 @@ LRESULT CALLBACK BackdropWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
+    case WM_CLOSE:
+        // Alt+F4, a close from the task bar or an "end task" request: the
+        // backdrop stays until the process ends. Destroyed mid-copy, it
+        // would also end the next dialog's modal loop with its quit message.
+        return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint = {};
         HDC dc = BeginPaint(window, &paint);
@@ -76,6 +81,20 @@ LRESULT CALLBACK BackdropWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         return 1;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static DWORD LastAnswer;
+
+void KeepBackdropAnswering()
+{
+    DWORD now = GetTickCount();
+    if (now - LastAnswer < ANSWER_INTERVAL_MS) return;
+    LastAnswer = now;
+    // Every PeekMessage handles the messages sent to the thread first;
+    // only paint messages are taken from the queue. A few at most, in case
+    // one does not validate its window.
+    MSG message;
+    for (int i = 0; i < 4 && PeekMessageA(&message, 0, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) DispatchMessageA(&message);
 }
 
 void PaintGradient(HDC dc)

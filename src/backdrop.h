@@ -20,10 +20,20 @@ const char *EditionPicture(char editionLetter);
 #ifdef _WIN32
 #include <windows.h>
 
+// The longest wait in milliseconds between two answers, less the time of
+// one block of a copy: half the tenth of a second within which the backdrop
+// answers and repaints while files are copied.
+enum { ANSWER_INTERVAL_MS = 50 };
+
 extern HWND BackdropWindow;
 
 int CreateBackdrop(HINSTANCE instance, HINSTANCE previous, int show);
 LRESULT CALLBACK BackdropWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintGradient(HDC dc);
 void DrawCornerBitmap(HWND window);
+// Called often while the program works without a dialog (copying, removing):
+// once ANSWER_INTERVAL_MS have passed since it last did, lets the thread
+// handle what other programs send it and repaint the backdrop. Input and
+// posted messages stay queued: nothing the user does ends or disturbs the work.
+void KeepBackdropAnswering();
 #endif

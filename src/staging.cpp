@@ -1,5 +1,6 @@
 #include "staging.h"
 
+#include "backdrop.h"
 #include "paths.h"
 
 int BuildPhaseTwoCommandLine(char *line, size_t lineSize, const char *targetDirectory, const char *run,
@@ -501,6 +502,9 @@ int CopyCurrentMatch(CopyListing *listing)
     // the copy.
     if (destination == INVALID_HANDLE_VALUE) return listing->keepExisting ? COPY_DONE : COPY_CREATE_FAULT;
     for (;;) {
+        // Between blocks: a long copy must not leave the backdrop unpainted
+        // and the program taken for hung.
+        KeepBackdropAnswering();
         DWORD got = 0, written = 0;
         // A read that fails midway leaves a partial copy; it must not pass
         // for a whole one, so it gets no time and ends the enumeration.
@@ -617,6 +621,7 @@ int StageFiles()
     StagingWalk walk;
     BeginStagingWalk(&walk);
     while (NextStagingStep(&walk)) {
+        KeepBackdropAnswering();
         if (!RemoveLeftover(walk.removeCopy, walk.copyEntry) || !RemoveLeftover(walk.removeRename, walk.renameEntry))
             return STAGE_ELSEWHERE;
         if (!walk.spec[0]) continue;

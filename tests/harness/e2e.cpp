@@ -386,7 +386,7 @@ static DWORD JobProcesses(HANDLE job)
 
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
                 const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
-                const std::function<void()> &atHandOver)
+                const std::function<void()> &atHandOver, const std::function<void()> &meanwhile)
 {
     timeoutMs *= TimeScale();
     *result = RunResult();
@@ -465,6 +465,11 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
         if (search.backdrop) result->sawBackdrop = true;
         if (search.found) {
             SeenDialog seen = Look(search.found);
+            // Looked for again once the dialog has answered the runner: a
+            // backdrop that the dialog's own loop destroyed is gone by now.
+            search.backdrop = false;
+            EnumWindows(MatchRunWindow, (LPARAM)&search);
+            seen.backdrop = search.backdrop;
             std::string what = Describe(seen, result->dialogs.size());
             RunAction action(seen.messageBox ? BOX_OK : PROMPT_EXIT);
             if (next >= actions.size()) {
@@ -492,6 +497,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
             handedOver = true;
             atHandOver();
         }
+        if (meanwhile) meanwhile();
         if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
     }
     // What the program started may still be running: the second phase
@@ -536,8 +542,9 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
 }
 
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
-              DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver)
+              DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver,
+              const std::function<void()> &meanwhile)
 {
     return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs, secondStartMs,
-                      atHandOver);
+                      atHandOver, meanwhile);
 }

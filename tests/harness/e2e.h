@@ -107,6 +107,7 @@ struct SeenDialog {
     int focusId = 0;                 // control id of the focused child; 0 when none has the focus
     UINT icon = 0;                   // a box's icon: MB_ICONHAND, MB_ICONEXCLAMATION, MB_ICONINFORMATION or 0
     std::string ownerClass;          // class name of the owner window; "" when it has none
+    bool backdrop = false;           // the process's backdrop was still shown once the dialog was read
     std::string Text(int id) const;  // items[id], "" when there is no such child
 };
 
@@ -134,10 +135,14 @@ struct RunResult {
 // runner answers the dialogs of both and waits for both. With atHandOver, the
 // stand-in second phase stays a few seconds after its record, while the first
 // phase waits in its start of the program, and atHandOver is called once then.
+// meanwhile is called on each round of the runner's watch (about every 20 ms)
+// while no dialog is shown; result->pid is known by then.
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
-              DWORD timeoutMs = 30000, DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr);
+              DWORD timeoutMs = 30000, DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr,
+              const std::function<void()> &meanwhile = nullptr);
 // The same for any program, started in the folder currentDir (the current
 // one when empty): the runner's own machinery, for other programs of the tests.
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
                 const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000,
-                DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr);
+                DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr,
+                const std::function<void()> &meanwhile = nullptr);

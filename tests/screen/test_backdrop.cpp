@@ -6,11 +6,15 @@
 #include <string.h>
 
 #include "../native/band_cases.h"
+#include "../staging/files.h"
 #include "backdrop.h"
 #include "e2e.h"
+#include "registry.h"
+#include "robot.h"
 #include "screen.h"
 #include "setup1.h"
 #include "testing.h"
+#include "texts.h"
 
 // The backdrop of this process, made once as the entry would make it.
 static HWND Backdrop()
@@ -402,4 +406,121 @@ TEST_CASE("BackdropWndProc: the four rows")
     REQUIRE(PeekMessageA(&message, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
     CHECK(message.wParam == 0);
     CHECK(IsWindow(window));
+}
+
+// 1 when each row of part shows the band that column 0 shows there.
+static bool Banded(const ScreenImage &screen, const RECT &part)
+{
+    for (int y = part.top; y < part.bottom; ++y) {
+        DWORD band = screen.At(0, y);
+        if (!band || (band & 0xFFFF00)) return false;
+        for (int x = part.left; x < part.right; ++x)
+            if (screen.At(x, y) != band) return false;
+    }
+    return true;
+}
+
+TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a long staging")
+{
+    CheckScreenSize();
+    // Onto a RAM-backed folder (ram-folder.sh): the disk's write-back would
+    // hold up every program now and then.
+    std::string ram = TestOption("ramdir");
+    char tmp[MAX_PATH];
+    DWORD tmpLength = GetEnvironmentVariableA("TMP", tmp, sizeof tmp);
+    if (ram.empty())
+        MESSAGE("no RAM folder (--ramdir): the staging goes to the disk, whose write-back may hold up answers");
+    else
+        REQUIRE(SetEnvironmentVariableA("TMP", ram.c_str()));
+    // Normal mode with the close request sent during the copy; add-on mode
+    // with it posted, where the report's modal loop hands it on.
+    static const struct {
+        const char *target;
+        bool post;
+    } cases[] = {{"4", false}, {"S", true}};
+    const DWORD limit = 250 * TimeScale();
+    const RECT part = {100, 100, 300, 200};
+    for (const auto &c : cases) {
+        INFO("target ", c.target);
+        CleanSettings();
+        Medium medium;
+        REQUIRE(MediumCreate(&medium, "busy"));
+        REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+        // A large file without data (sparse), copied eight times: each pass
+        // removes the last copy first, so the folder holds one at a time.
+        HANDLE big = CreateFileA((medium.dir + "\\BIG.DAT").c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, 0, 0);
+        REQUIRE(big != INVALID_HANDLE_VALUE);
+        CHECK(SetFilePointer(big, 256 << 20, 0, FILE_BEGIN) == (DWORD)(256 << 20));
+        CHECK(SetEndOfFile(big));
+        CloseHandle(big);
+        std::string stage = TempFolder("busy-stage"), copies = "BIG.DAT";
+        for (int i = 1; i < 8; ++i) copies += ",BIG.DAT";
+        RemoveTree(stage);
+        REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=" + std::string(c.target) + "\r\ncopyfiles=" + copies +
+                                             ",P2.EXE\r\ntempdir=" + stage + "\r\nrun=P2.EXE\r\n"));
+        auto staging = [&] { return FileExists(stage + "\\BIG.DAT") && !FileExists(stage + "\\P2.EXE"); };
+        RunResult run;
+        HWND backdrop = 0, cover = 0;
+        static const char *const steps[] = {"answering", "covered", "uncovered", "painted again", "closed"};
+        int answers = 0, step = 0;
+        bool open = false;
+        auto meanwhile = [&] {
+            if (!backdrop) backdrop = RobotFindWindow(run.pid, BackdropClass, 0, 0);
+            if (!backdrop || step == 4 || !staging()) return;
+            DWORD_PTR result;
+            DWORD start = GetTickCount();
+            BOOL answered = SendMessageTimeoutA(backdrop, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+            DWORD took = GetTickCount() - start;
+            if (!answered || took > limit)
+                FAIL_CHECK("answer " << answers + 1 << ": " << (answered ? "after " : "none in ") << took << " ms");
+            ++answers;
+            ScreenImage screen;
+            if (step == 0 && answers >= 3) {
+                // A window of this process over part of the backdrop, then gone.
+                cover = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, part.left,
+                                        part.top, part.right - part.left, part.bottom - part.top, 0, 0, 0, 0);
+                step = 1;
+            } else if (step == 1 && CaptureScreen(&screen) && !Banded(screen, part)) {
+                DestroyWindow(cover);
+                InvalidateRect(backdrop, &part, TRUE);
+                step = 2;
+            } else if (step == 2 && !GetUpdateRect(backdrop, 0, FALSE) && CaptureScreen(&screen) &&
+                       Banded(screen, part) && staging()) {
+                // Painted again, by the backdrop itself: nothing of it is left to paint.
+                step = 3;
+            } else if (step == 3) {
+                if (c.post)
+                    PostMessageA(backdrop, WM_CLOSE, 0, 0);
+                else
+                    SendMessageTimeoutA(backdrop, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+                open = IsWindow(backdrop) && IsWindowVisible(backdrop);
+                step = 4;
+            }
+            PumpMessages(0);
+        };
+        std::vector<RunAction> actions;
+        if (c.post) actions = {{PROMPT_OK}, {BOX_OK}};
+        RunSetup(&medium, "", actions, &run, 60000, 0, nullptr, meanwhile);
+        if (IsWindow(cover)) DestroyWindow(cover);
+        INFO(answers, " answers during the staging");
+        CHECK(Text(steps[step]) == "closed");
+        CHECK(open);
+        CHECK(Joined(Listing(stage)) == "BIG.DAT|P2.EXE");
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        CHECK(GetFileAttributesExA((stage + "\\BIG.DAT").c_str(), GetFileExInfoStandard, &data));
+        CHECK(data.nFileSizeLow == (DWORD)(256 << 20));
+        if (c.post) {
+            CHECK(run.exitCode == 0u);
+            REQUIRE(run.dialogs.size() == 2u);
+            CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
+            CHECK(run.dialogs[1].backdrop);
+        } else {
+            CHECK(run.exitCode == 1u);
+            CHECK(run.haveRecord);
+        }
+        RemoveTree(stage);
+        MediumRemove(&medium);
+        CleanSettings();
+    }
+    SetEnvironmentVariableA("TMP", tmpLength && tmpLength < sizeof tmp ? tmp : 0);
 }
