@@ -8,6 +8,7 @@
 #include "files.h"
 #include "registry.h"
 #include "resource.h"
+#include "staging.h"
 #include "texts.h"
 
 static std::string Plan(const std::string &tempdir, const char *copyFiles, const char *renameTo,
@@ -328,7 +329,13 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
     PROCESS_INFORMATION running;
     REQUIRE(
         CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.c_str(), &startup, &running));
-    RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
+    // While the prompt is up the folder stays held: nobody renames it away
+    // and puts another in its place.
+    RunAction exit(PROMPT_EXIT);
+    BOOL moved = TRUE;
+    exit.first = [&] { moved = MoveFileA(stage.c_str(), (stage + "-moved").c_str()); };
+    RunSetup(&medium, "", {exit}, &run);
+    CHECK(!moved);
     CHECK(run.exitCode == 0u);
     CHECK(run.dialogs.size() == 1u);
     CHECK(run.processes == 1u);
@@ -376,6 +383,108 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
     CHECK(GetFile(stage + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
     RemoveTree(stage);
     MediumRemove(&medium);
+}
+
+// Makes the Unix symbolic link NAME -> TARGET in folder dir, which Wine
+// shows as a folder that is a reparse point (0x410).
+static bool MakeLink(const std::string &dir, const char *target, const char *name)
+{
+    std::string line = std::string("Z:\\bin\\ln -s ") + target + " " + name + '\0';
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION ln;
+    if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &ln)) return false;
+    CloseHandle(ln.hThread);
+    CloseHandle(ln.hProcess);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    for (int i = 0;
+         i < 100 && (attributes = GetFileAttributesA((dir + "\\" + name).c_str())) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    return attributes == (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+TEST_CASE("A staging folder reached through a link brings the prompt, and nothing is copied through it")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "link"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    Scratch base("link-stage");
+    REQUIRE(CreateDirectoryA((base / "SAFE").c_str(), 0));
+    REQUIRE(MakeLink(base.dir, "SAFE", "LINK"));
+    // The link itself, and a link on the way to the folder.
+    for (const char *tempdir : {"LINK", "LINK\\INNER"}) {
+        INFO("tempdir ", tempdir);
+        REQUIRE(MediumWritePlan(&medium, Plan(base / tempdir, "P2.EXE", "")));
+        RunResult run;
+        RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
+        CHECK(run.exitCode == 0u);
+        REQUIRE(run.dialogs.size() == 1u);
+        CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
+        CHECK(!run.haveRecord);
+        CHECK(!Exists(base / "SAFE\\P2.EXE"));
+        CHECK(!Exists(base / "SAFE\\INNER\\P2.EXE"));
+    }
+    RemoveDirectoryA((base / "LINK").c_str());
+    DeleteFileA((base / "LINK").c_str());
+    MediumRemove(&medium);
+}
+
+TEST_CASE("A staging folder that another user's mutex of its name claims is staged into all the same")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "squat"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string stage = TempFolder("squat-stage");
+    RemoveTree(stage);
+    REQUIRE(CreateDirectoryA(stage.c_str(), 0));
+    // The name SETUP1.EXE derives for it, taken first with another owner.
+    HANDLE folder = CreateFileA(stage.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, 0);
+    BY_HANDLE_FILE_INFORMATION info;
+    REQUIRE(GetFileInformationByHandle(folder, &info));
+    CloseHandle(folder);
+    char name[LOCK_NAME_SIZE];
+    REQUIRE(StagingLockName(name, sizeof name, 1, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+                            Upper(stage).c_str()));
+    PSECURITY_DESCRIPTOR other = 0;
+    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:S-1-5-21-9-9-9-1234", SDDL_REVISION_1, &other, 0));
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, other, FALSE};
+    HANDLE squatter = CreateMutexA(&attributes, FALSE, name);
+    LocalFree(other);
+    REQUIRE(squatter);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
+    CloseHandle(squatter);
+    RemoveTree(stage);
+    MediumRemove(&medium);
+}
+
+TEST_CASE("An unquoted start from a folder whose name holds a byte above 0x7F hands on its own line")
+{
+    Medium outer;
+    REQUIRE(MediumCreate(&outer, "accent"));
+    Medium medium = {outer.dir + "\\M\xC9"
+                                 "DIAS"};
+    REQUIRE(CreateDirectoryA(medium.dir.c_str(), 0));
+    REQUIRE(CopyFileA((outer.dir + "\\SETUP1.EXE").c_str(), (medium.dir + "\\SETUP1.EXE").c_str(), FALSE));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string stage = TempFolder("accent-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    RunQuotesProgram = false;
+    RunResult run;
+    RunSetup(&medium, "/S", {}, &run);
+    RunQuotesProgram = true;
+    CHECK(run.exitCode == 1u);
+    REQUIRE(run.haveRecord);
+    std::string want = stage + "\\P2.EXE /S -p4 " + medium.dir;
+    CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
+    RemoveTree(stage);
+    MediumRemove(&outer);
 }
 
 // Run on its own under a Japanese locale (code page 932), where the second
