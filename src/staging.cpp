@@ -511,10 +511,12 @@ int ClaimStagingFolder()
     folder.dwFileAttributes = 0;
     HANDLE handle = OpenFolder(full, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL);
     if (handle == INVALID_HANDLE_VALUE && UserSid) return CLAIM_NOT_READY;
-    StagingFolder = handle;
     // A junction's owner may point it elsewhere at any time.
-    if (handle != INVALID_HANDLE_VALUE && (IsLink(handle, full, &folder) || !FolderGuarded(handle, full)))
+    if (handle != INVALID_HANDLE_VALUE && (IsLink(handle, full, &folder) || !FolderGuarded(handle, full))) {
+        CloseHandle(handle);
         return CLAIM_NOT_READY;
+    }
+    StagingFolder = handle;
     CharUpperA(full);
     // Windows 2000 and later keep names per session; a run in another
     // session must see this one's.
