@@ -386,23 +386,6 @@ static DWORD JobProcesses(HANDLE job)
 
 bool RunQuotesProgram = true;
 
-HANDLE StartToken()
-{
-    static HANDLE token = INVALID_HANDLE_VALUE;
-    if (token != INVALID_HANDLE_VALUE) return token;
-    token = 0;
-    HANDLE own, linked = 0;
-    DWORD type = 0, needed;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return token;
-    if (GetTokenInformation(own, TokenElevationType, &type, sizeof type, &needed) && type == TokenElevationTypeFull &&
-        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &needed)) {
-        if (!DuplicateTokenEx(linked, TOKEN_ALL_ACCESS, 0, SecurityImpersonation, TokenPrimary, &token)) token = 0;
-        CloseHandle(linked);
-    }
-    CloseHandle(own);
-    return token;
-}
-
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
                 const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
                 const std::function<void()> &atHandOver)

@@ -65,11 +65,6 @@ bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD
 // Whether the runner puts the program's path in double quotes on the line
 // it starts it with (true at start); bare, as a command prompt does.
 extern bool RunQuotesProgram;
-// The token the runner starts programs with: an elevated test's limited
-// one, as Windows starts a program for an administrator who does not
-// elevate (Wine's own first token is elevated); 0, the test's own, where
-// there is none.
-HANDLE StartToken();
 
 // How the runner answers one dialog. The prompt kinds expect the directory
 // prompt, BOX_OK a message box.
