@@ -532,6 +532,8 @@ int ClaimStagingFolder()
     const unsigned char *owner = Elevated ? AdministratorsSid : UserSid;
     int secured = UserSid && LockSecurity(lockSecurity, sizeof lockSecurity, owner, Elevated ? 16 : UserSidRoom);
     HANDLE lock = CreateMutexA(secured ? &attributes : 0, FALSE, name);
+    // A token that may not name that owner still takes the lock.
+    if (!lock && secured) lock = CreateMutexA(0, FALSE, name);
     DWORD error = GetLastError();
     if (lock && error == ERROR_ALREADY_EXISTS) {
         // Another run holds it, or someone made it to keep every run out.
