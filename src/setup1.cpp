@@ -157,6 +157,20 @@ void CutUserFolder(char *directory)
     }
 }
 
+const char *SkipProgramName(const char *line)
+{
+    if (*line == '"') {
+        for (++line; *line && *line != '"'; ++line) {}
+        if (*line) ++line;
+    } else {
+        // Bytes without a sign: one above 0x7F (an accent, a two-byte
+        // character) is part of the name.
+        while ((unsigned char)*line > ' ') ++line;
+    }
+    while (*line == ' ' || *line == '\t') ++line;
+    return line;
+}
+
 #ifdef _WIN32
 #include "backdrop.h"
 #include "prompt.h"
@@ -321,6 +335,7 @@ static int RunNormalMode(const char *commandLine)
         // another. Other faults end the run.
         if (staged != STAGE_ELSEWHERE || !PromptForDirectory(PROMPT_STAGING)) return 0;
     }
+    // A second phase that did not start has been said; nothing was started.
     return LaunchPhaseTwo(commandLine) ? 1 : 0;
 }
 
@@ -359,13 +374,7 @@ extern "C" void WINAPI Setup1Start()
     // Before anything can load a DLL by name.
     GuardDllSearch();
     char *line = GetCommandLineA();
-    if (*line == '"') {
-        for (++line; *line && *line != '"'; ++line) {}
-        if (*line) ++line;
-    } else {
-        while (*line > ' ') ++line;
-    }
-    while (*line == ' ' || *line == '\t') ++line;
+    line += SkipProgramName(line) - line;
     STARTUPINFOA startup;
     startup.cb = sizeof startup;
     GetStartupInfoA(&startup);

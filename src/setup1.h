@@ -47,6 +47,10 @@ void UpperCaseAscii(char *text);
 // Cuts a product directory before a "\USER" path component.
 void CutUserFolder(char *directory);
 
+// The program's own command line after its name (quoted or not) and the
+// blanks that follow it.
+const char *SkipProgramName(const char *line);
+
 #ifdef _WIN32
 #include <windows.h>
 

@@ -122,12 +122,25 @@ static int SameSid(const unsigned char *a, size_t aLength, const unsigned char *
     return 1;
 }
 
-size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize)
+int CountsAsElevated(int groupsRead, unsigned long administratorsAttributes, unsigned long elevationType)
 {
-    size_t userLength = SidLength(userSid, userSize), size = GUARDED_HEAD_SIZE + 8 + userLength;
-    if (!userLength || size > outSize) return 0;
+    // SE_GROUP_ENABLED and not SE_GROUP_USE_FOR_DENY_ONLY. A limited token
+    // of an administrator holds the group for deny only; Wine's holds it
+    // enabled, and only its elevation type tells.
+    if (!groupsRead) return 1;
+    return elevationType != 3 && (administratorsAttributes & 0x14) == 0x04;
+}
+
+size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize, int elevated)
+{
+    size_t userLength = SidLength(userSid, userSize), size = GUARDED_HEAD_SIZE + (elevated ? 0 : 8 + userLength);
+    if ((!elevated && !userLength) || size > outSize) return 0;
     for (size_t i = 0; i < GUARDED_HEAD_SIZE; ++i) out[i] = GuardedHead[i];
     Put16(out + 22, (unsigned)(size - 20));
+    if (elevated) {
+        out[24] = 2;
+        return size;
+    }
     unsigned char *p =
         Put32(Put16(Put16(out + GUARDED_HEAD_SIZE, GuardedHead[28] | GuardedHead[29] << 8), (unsigned)(8 + userLength)),
               FullControl);
@@ -141,13 +154,25 @@ static int TrustedSid(const unsigned char *sid, size_t length, const unsigned ch
            (userLength && SameSid(sid, length, userSid, userLength));
 }
 
-int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize)
+int OwnerTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize)
 {
-    size_t userLength = SidLength(userSid, userSize);
     if (size < 20 || !(Get16(sd + 2) & SD_SELF_RELATIVE)) return 0;
-    unsigned long ownerAt = Get32(sd + 4), daclAt = Get32(sd + 16);
+    unsigned long ownerAt = Get32(sd + 4);
     size_t ownerLength = ownerAt && ownerAt < size ? SidLength(sd + ownerAt, size - ownerAt) : 0;
-    if (!ownerLength || !TrustedSid(sd + ownerAt, ownerLength, userSid, userLength)) return 0;
+    return ownerLength && TrustedSid(sd + ownerAt, ownerLength, userSid, userSize ? SidLength(userSid, userSize) : 0);
+}
+
+int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize, int how)
+{
+    // An elevated run's programs and the user's unelevated ones share the
+    // user's SID: for it, only SYSTEM and Administrators may write.
+    if (how & TRUST_ELEVATED) userSize = 0;
+    size_t userLength = userSize ? SidLength(userSid, userSize) : 0;
+    if (size < 20 || !(Get16(sd + 2) & SD_SELF_RELATIVE)) return 0;
+    // A folder this run made is its own whoever the file system names as
+    // owner (a share's server names its own account).
+    if (!(how & TRUST_MADE) && !OwnerTrusted(sd, size, userSid, userSize)) return 0;
+    unsigned long daclAt = Get32(sd + 16);
     // No DACL, or a null one, lets everyone in.
     if (!(Get16(sd + 2) & SD_DACL_PRESENT) || !daclAt || daclAt > size - 8) return 0;
     const unsigned char *acl = sd + daclAt;
@@ -173,6 +198,18 @@ int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned ch
     return 1;
 }
 
+size_t LockSecurity(unsigned char *out, size_t outSize, const unsigned char *ownerSid, size_t ownerSize)
+{
+    size_t length = SidLength(ownerSid, ownerSize);
+    if (!length || 20 + length > outSize) return 0;
+    for (size_t i = 0; i < 20; ++i) out[i] = 0;
+    out[0] = 1;
+    out[3] = SD_SELF_RELATIVE >> 8;
+    out[4] = 20;
+    for (size_t i = 0; i < length; ++i) out[20 + i] = ownerSid[i];
+    return 20 + length;
+}
+
 int StagingLockName(char *name, size_t size, int global, unsigned long serial, unsigned long indexHigh,
                     unsigned long indexLow, const char *fullPath)
 {
@@ -189,10 +226,45 @@ int StagingLockName(char *name, size_t size, int global, unsigned long serial, u
         fits = fits && fullPath[0] && AppendText(name, size, fullPath);
         // No name holds a backslash past its namespace; a full path holds
         // no "/", so the name stays the path's alone.
-        for (char *p = name + start; fits && *p; ++p)
+        for (char *p = name + start; fits && *p; p = NextCharacter(p))
             if (*p == '\\') *p = '/';
     }
     if (!fits && size > 0) name[0] = '\0';
+    return fits;
+}
+
+int RenameHoldsPath(const char *rename)
+{
+    for (const char *p = rename; *p; p = NextCharacter(p))
+        if (FindChar("\\/:*?", *p)) return 1;
+    return 0;
+}
+
+static int AppendNumber(char *out, size_t size, unsigned long value)
+{
+    char digits[12], *p = digits + sizeof digits;
+    *--p = '\0';
+    do *--p = (char)('0' + value % 10);
+    while ((value /= 10) != 0);
+    return AppendText(out, size, p);
+}
+
+int LaunchFailureText(char *out, size_t size, const char *program, unsigned result, unsigned long error)
+{
+    const char *why = 0;
+    if (error == 740)  // ERROR_ELEVATION_REQUIRED
+        why = "it must be run as an administrator.";
+    else if (result == 2 || result == 3)
+        why = "the file was not found.";
+    else if (result == 11)
+        why = "it is not a program that runs on this version of Windows.";
+    else if (result == 0 || result == 8)
+        why = "there is not enough memory.";
+    int fits = CopyText(out, size, "The second phase of ZEV! Setup, ") && AppendText(out, size, program) &&
+               AppendText(out, size, ", could not be started: ") &&
+               (why ? AppendText(out, size, why)
+                    : AppendText(out, size, "error ") && AppendNumber(out, size, result) && AppendText(out, size, "."));
+    if (!fits && size > 0) out[0] = '\0';
     return fits;
 }
 
@@ -211,7 +283,12 @@ static unsigned char StagingDescriptor[STAGING_SECURITY_SIZE];
 static DWORD TokenUserRecord[(sizeof(TOKEN_USER) + SID_SIZE_MAX + 3) / 4];
 static const unsigned char *UserSid;  // the running user; 0 where the platform keeps no security
 static size_t UserSidRoom;
-static HANDLE StagingLock;  // held until the run ends
+static int Elevated;           // Administrators enabled: the user's own SID is not trusted
+static int MadeStagingFolder;  // the last PrepareTargetDirectory made the target
+static HANDLE StagingLock;     // held until the run ends
+// Open without delete sharing until the run ends: nobody renames, removes
+// or replaces the staging folder meanwhile.
+static HANDLE StagingFolder = INVALID_HANDLE_VALUE;
 
 int PrepareTargetDirectory()
 {
@@ -221,23 +298,47 @@ int PrepareTargetDirectory()
     DriveRoot(root, sizeof root, TargetDirectory, current);
     // A failed query leaves the figures of the last one that succeeded.
     GetDiskFreeSpaceA(root, &DiskFigures[0], &DiskFigures[1], &DiskFigures[2], &DiskFigures[3]);
+    MadeStagingFolder = 0;
     if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PhaseTwoPlan.tempspace)) return 0;
-    if (MakeDirectory(TargetDirectory) == 0) return 1;
+    if (MakeDirectory(TargetDirectory) == 0) return MadeStagingFolder = 1;
     return ChangeDirectory(TargetDirectory) == 0;
+}
+
+// An ADVAPI32 function that Windows 95 may lack, or 0: looked up, not imported.
+static FARPROC AdvapiFunction(const char *name)
+{
+    HMODULE advapi = GetModuleHandleA("ADVAPI32");
+    return advapi ? GetProcAddress(advapi, name) : 0;
 }
 
 void GuardStagingFolders()
 {
     HANDLE token;
-    DWORD needed;
+    DWORD needed, elevationType = 0;
     // Windows 95, 98 and Me have no process token, and no security to set.
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
     BOOL known = GetTokenInformation(token, TokenUser, TokenUserRecord, sizeof TokenUserRecord, &needed);
+    // A domain account may be in hundreds of groups: the list is read into
+    // the copy buffer, which is not in use yet.
+    AcquireCopyBuffer();
+    int groupsRead =
+        CopyBuffer.buffer && GetTokenInformation(token, TokenGroups, CopyBuffer.buffer, CopyBuffer.size, &needed);
+    DWORD administrators = 0;
+    const TOKEN_GROUPS *groups = (const TOKEN_GROUPS *)CopyBuffer.buffer;
+    for (DWORD i = 0; groupsRead && i < groups->GroupCount; ++i) {
+        const unsigned char *sid = (const unsigned char *)groups->Groups[i].Sid;
+        if (SidLength(sid, 16) == 16 && SameSid(sid, 16, AdministratorsSid, 16))
+            administrators |= groups->Groups[i].Attributes;
+    }
+    ReleaseCopyBuffer();
+    // TokenElevationType, from Windows Vista on; before it stays 0.
+    GetTokenInformation(token, (TOKEN_INFORMATION_CLASS)18, &elevationType, sizeof elevationType, &needed);
     CloseHandle(token);
+    Elevated = CountsAsElevated(groupsRead, administrators, elevationType);
     const unsigned char *start = (const unsigned char *)TokenUserRecord, *end = start + sizeof TokenUserRecord;
     const unsigned char *sid = (const unsigned char *)((TOKEN_USER *)TokenUserRecord)->User.Sid;
     if (!known || sid < start || sid >= end ||
-        !StagingSecurity(StagingDescriptor, sizeof StagingDescriptor, sid, (size_t)(end - sid)))
+        !StagingSecurity(StagingDescriptor, sizeof StagingDescriptor, sid, (size_t)(end - sid), Elevated))
         return;
     UserSid = sid;
     UserSidRoom = (size_t)(end - sid);
@@ -311,45 +412,112 @@ static int ResolvePath(const char *path, char *full)
     return 1;
 }
 
-// 1 when the folder at full path, on a volume that keeps security, is
-// open to SYSTEM, Administrators and this user alone; also 1 where there is
-// no security to ask about (FAT, Windows 95).
-static int FolderGuarded(const char *full)
+enum { REPARSE_POINT = 0x400 };  // FILE_ATTRIBUTE_REPARSE_POINT
+typedef BOOL(WINAPI *SecurityQuery)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+
+// Opens a folder itself, not what a junction or link there leads to, and
+// shares it for reading and writing only. Only an open that may read
+// takes part in sharing, and so keeps others from renaming the folder.
+static HANDLE OpenFolder(const char *path, DWORD access)
+{
+    // Older systems know no reparse points, and may refuse the flag.
+    DWORD version = GetVersion();
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+    if (!(version & 0x80000000) && LOBYTE(LOWORD(version)) >= 5) flags |= 0x00200000;  // FILE_FLAG_OPEN_REPARSE_POINT
+    return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, flags, 0);
+}
+
+// The owner and DACL of an open object into buffer; 0 when unknown.
+static int ReadSecurity(HANDLE handle, DWORD *buffer, DWORD size)
+{
+    SecurityQuery query = (SecurityQuery)(void *)AdvapiFunction("GetKernelObjectSecurity");
+    DWORD needed;
+    return query && query(handle, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer, size, &needed);
+}
+
+// 1 when a folder is reached through a link: a reparse point by its handle
+// or by its name (some systems tell only the latter).
+static int IsLink(HANDLE handle, const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (!GetFileInformationByHandle(handle, info)) info->nFileIndexHigh = info->nFileIndexLow = 0;
+    return (attributes != INVALID_FILE_ATTRIBUTES && (attributes & REPARSE_POINT)) ||
+           (info->dwFileAttributes & REPARSE_POINT);
+}
+
+// 1 when no existing parent of full path is a junction or link that anyone
+// but SYSTEM and Administrators own (Windows' own, such as
+// C:\Documents and Settings, are SYSTEM's).
+static int ParentsTrusted(const char *full)
+{
+    char parent[PATH_SIZE];
+    DWORD security[256];
+    for (const char *p = full; *p; p = NextCharacter(p)) {
+        if ((*p != '\\' && *p != '/') || p == full || p[-1] == ':' || p[-1] == '\\' || p[-1] == '/') continue;
+        size_t length = (size_t)(p - full);
+        for (size_t i = 0; i < length; ++i) parent[i] = full[i];
+        parent[length] = '\0';
+        DWORD attributes = GetFileAttributesA(parent);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & REPARSE_POINT)) continue;
+        HANDLE handle = OpenFolder(parent, READ_CONTROL);
+        int trusted = handle != INVALID_HANDLE_VALUE && ReadSecurity(handle, security, sizeof security) &&
+                      OwnerTrusted((const unsigned char *)security, sizeof security, 0, 0);
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        if (!trusted) return 0;
+    }
+    return 1;
+}
+
+// 1 when the folder open as handle, on a volume that keeps security, is
+// open to SYSTEM, Administrators and (unless elevated) this user alone;
+// also 1 where there is no security to ask about (FAT, Windows 95).
+static int FolderGuarded(HANDLE handle, const char *full)
 {
     char root[PATH_SIZE];
-    DWORD flags = 0, securityBuffer[1024 / sizeof(DWORD)], needed;
+    DWORD flags = 0, securityBuffer[1024 / sizeof(DWORD)];
     if (!UserSid) return 1;
     // Only a volume that says it keeps no security is let be; one that
     // cannot be asked is asked about the folder itself.
     if (DriveRoot(root, sizeof root, full, "") && GetVolumeInformationA(root, 0, 0, 0, 0, &flags, 0, 0) &&
         !(flags & FS_PERSISTENT_ACLS))
         return 1;
-    // Windows 95 lacks it: looked up, not imported.
-    typedef BOOL(WINAPI * SecurityQuery)(LPCSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
-    HMODULE advapi = GetModuleHandleA("ADVAPI32");
-    SecurityQuery query = advapi ? (SecurityQuery)(void *)GetProcAddress(advapi, "GetFileSecurityA") : 0;
-    return query &&
-           query(full, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, securityBuffer, sizeof securityBuffer,
-                 &needed) &&
-           StagingFolderTrusted((const unsigned char *)securityBuffer, sizeof securityBuffer, UserSid, UserSidRoom);
+    return ReadSecurity(handle, securityBuffer, sizeof securityBuffer) &&
+           StagingFolderTrusted((const unsigned char *)securityBuffer, sizeof securityBuffer, UserSid, UserSidRoom,
+                                (Elevated ? TRUST_ELEVATED : 0) | (MadeStagingFolder ? TRUST_MADE : 0));
+}
+
+// 1 when the existing mutex open as lock was made by a run to be trusted:
+// its owner is SYSTEM, Administrators or this user. Anyone may make a
+// mutex of that name first.
+static int LockTrusted(HANDLE lock)
+{
+    DWORD security[256];
+    if (!UserSid) return 1;
+    return ReadSecurity(lock, security, sizeof security) &&
+           OwnerTrusted((const unsigned char *)security, sizeof security, UserSid, UserSidRoom);
 }
 
 int ClaimStagingFolder()
 {
     if (StagingLock) CloseHandle(StagingLock);
+    if (StagingFolder != INVALID_HANDLE_VALUE) CloseHandle(StagingFolder);
     StagingLock = 0;
+    StagingFolder = INVALID_HANDLE_VALUE;
     char full[PATH_SIZE], name[LOCK_NAME_SIZE];
-    if (!ResolvePath(TargetDirectory, full) || !FolderGuarded(full)) return CLAIM_NOT_READY;
+    if (!ResolvePath(TargetDirectory, full) || !ParentsTrusted(full)) return CLAIM_NOT_READY;
     // The folder's identity, which every name of it shares: its volume and
     // file index. Windows 95 opens no folder; some file systems give no index.
     BY_HANDLE_FILE_INFORMATION folder;
     folder.nFileIndexHigh = folder.nFileIndexLow = 0;
-    HANDLE handle =
-        CreateFileA(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, 0);
-    if (handle != INVALID_HANDLE_VALUE) {
-        if (!GetFileInformationByHandle(handle, &folder)) folder.nFileIndexHigh = folder.nFileIndexLow = 0;
+    folder.dwFileAttributes = 0;
+    HANDLE handle = OpenFolder(full, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL);
+    if (handle == INVALID_HANDLE_VALUE && UserSid) return CLAIM_NOT_READY;
+    // A junction's owner may point it elsewhere at any time.
+    if (handle != INVALID_HANDLE_VALUE && (IsLink(handle, full, &folder) || !FolderGuarded(handle, full))) {
         CloseHandle(handle);
+        return CLAIM_NOT_READY;
     }
+    StagingFolder = handle;
     CharUpperA(full);
     // Windows 2000 and later keep names per session; a run in another
     // session must see this one's.
@@ -358,12 +526,27 @@ int ClaimStagingFolder()
     if (!StagingLockName(name, sizeof name, global, folder.dwVolumeSerialNumber, folder.nFileIndexHigh,
                          folder.nFileIndexLow, full))
         return CLAIM_NOT_READY;
-    HANDLE lock = CreateMutexA(0, FALSE, name);
+    // Made with this run's owner (Administrators for an elevated run), so
+    // that the next run can tell it from one that anybody made.
+    unsigned char lockSecurity[LOCK_SECURITY_SIZE];
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, lockSecurity, FALSE};
+    const unsigned char *owner = Elevated ? AdministratorsSid : UserSid;
+    int secured = UserSid && LockSecurity(lockSecurity, sizeof lockSecurity, owner, Elevated ? 16 : UserSidRoom);
+    HANDLE lock = CreateMutexA(secured ? &attributes : 0, FALSE, name);
+    // A token that may not name that owner still takes the lock.
+    if (!lock && secured) lock = CreateMutexA(0, FALSE, name);
     DWORD error = GetLastError();
-    // Another run holds it; one of another user may keep this one from
-    // opening it at all.
-    if (error == ERROR_ALREADY_EXISTS || (!lock && error == ERROR_ACCESS_DENIED)) return CLAIM_BUSY;
-    if (!lock) return CLAIM_NOT_READY;
+    if (lock && error == ERROR_ALREADY_EXISTS) {
+        // Another run holds it, or someone made it to keep every run out.
+        if (LockTrusted(lock)) {
+            CloseHandle(lock);
+            return CLAIM_BUSY;
+        }
+        CloseHandle(lock);
+        lock = 0;
+    }
+    // One that this run may not even open is no trusted run's: a trusted
+    // run's mutex keeps the default access of its owner, this run's own.
     StagingLock = lock;
     return CLAIM_READY;
 }
@@ -638,12 +821,19 @@ int StageFiles()
 
 int LaunchPhaseTwo(const char *ownCommandLine)
 {
-    char line[COMMAND_LINE_SIZE];
+    char line[COMMAND_LINE_SIZE], program[PATH_SIZE], message[COMMAND_LINE_SIZE + 128];
     if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine,
                                   PhaseTwoPlan.target, SourceDirectory))
         return 0;
     ChangeDirectory(TargetDirectory);
-    WinExec(line, SW_SHOW);
-    return 1;
+    UINT result = WinExec(line, SW_SHOW);
+    if (result > 31) return 1;
+    DWORD error = GetLastError();
+    // The line fitted, so the program's path does.
+    CopyText(program, sizeof program, TargetDirectory);
+    JoinPath(program, PhaseTwoPlan.run);
+    if (LaunchFailureText(message, sizeof message, program, result, error))
+        MessageBoxA(0, message, "ZEV Setup", MB_OK | MB_ICONEXCLAMATION);
+    return 0;
 }
 #endif

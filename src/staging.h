@@ -43,31 +43,57 @@ int HasWildcard(const char *text);
 // the terminator, so that every later entry is empty, and *ended is set.
 char *TakeListEntry(char **cursor, int *ended);
 
-// Who may write the staging folder: SYSTEM, Administrators and the user
-// that runs the program, nobody else.
+// Who may write the staging folder: SYSTEM, Administrators and, for a run
+// that is not elevated, the user that runs the program; nobody else.
 enum {
     SID_SIZE_MAX = 68,  // a SID of 15 subauthorities
     STAGING_SECURITY_SIZE = 20 + 8 + 3 * 8 + 12 + 16 + SID_SIZE_MAX,
+    LOCK_SECURITY_SIZE = 20 + SID_SIZE_MAX,
     LOCK_NAME_SIZE = 260,  // MAX_PATH: the longest name of a mutex
 };
+// How a folder is judged (StagingFolderTrusted), as bits.
+enum {
+    TRUST_ELEVATED = 1,  // the run is elevated: the user's own SID is not trusted
+    TRUST_MADE = 2,      // this run made the folder: its owner does not count
+};
+// 1 when a token counts as elevated: Administrators enabled and not for
+// deny only (attributes 0 when the token lacks the group), unless its
+// elevation type is limited (3). A token whose groups could not be read
+// (groupsRead 0) counts as elevated.
+int CountsAsElevated(int groupsRead, unsigned long administratorsAttributes, unsigned long elevationType);
 // Length of a well-formed SID at sid within size bytes, else 0.
 size_t SidLength(const unsigned char *sid, size_t size);
 // The self-relative security descriptor of a folder the program makes on
-// the way to the staging folder: a protected DACL of three entries, full
-// control for SYSTEM, Administrators and userSid, inherited by all made
+// the way to the staging folder: a protected DACL, full control for SYSTEM
+// and Administrators and, unless elevated, userSid, inherited by all made
 // inside. Its length, 0 when it does not fit outSize or userSid is no SID.
-size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize);
+size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize, int elevated);
 // 1 when an existing folder with this self-relative security descriptor
-// (owner and DACL) may be the staging folder of userSid: its owner is one
-// of the three, and no entry lets anyone else write, delete or change the
-// security of the folder or of what is made in it.
-int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize);
+// (owner and DACL) may be the staging folder of userSid, judged as the
+// TRUST_* bits say: its owner is trusted (SYSTEM, Administrators, the user
+// unless elevated), and no entry lets anyone else write, delete or change
+// the security of the folder or of what is made in it.
+int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize, int how);
+// 1 when the owner of this self-relative descriptor is SYSTEM or
+// Administrators, or userSid when it is given (userSize not 0).
+int OwnerTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize);
+// A self-relative descriptor that names ownerSid as owner and nothing else
+// (the platform's default DACL): what the staging mutex is made with. Its
+// length, 0 when it does not fit or ownerSid is no SID.
+size_t LockSecurity(unsigned char *out, size_t outSize, const unsigned char *ownerSid, size_t ownerSize);
 // The name of the mutex that one staging at a time takes for a folder: its
 // volume serial number and file index, or where the file system gives no
 // index (both halves 0) its full upper-cased path; in the "Global\"
 // namespace when global. 0, with name empty, when it does not fit.
 int StagingLockName(char *name, size_t size, int global, unsigned long serial, unsigned long indexHigh,
                     unsigned long indexLow, const char *fullPath);
+// 1 when a rename entry holds a separator, a drive colon or a wildcard, by
+// character: it then names no single file of the staging folder.
+int RenameHoldsPath(const char *rename);
+// The message that the second phase at program could not be started, for
+// WinExec's result and the error that followed it. 0, with out empty, when
+// it does not fit.
+int LaunchFailureText(char *out, size_t size, const char *program, unsigned result, unsigned long error);
 
 #ifdef _WIN32
 #include <windows.h>
@@ -93,9 +119,10 @@ int PrepareTargetDirectory();
 void GuardStagingFolders();
 enum { CLAIM_READY = 0, CLAIM_NOT_READY, CLAIM_BUSY };
 // After PrepareTargetDirectory: CLAIM_READY when the staging folder may be
-// staged into and is now this run's alone; CLAIM_NOT_READY when others may
-// write it (another path is wanted); CLAIM_BUSY when another run stages
-// there now.
+// staged into and is now this run's alone, held open until the run ends so
+// that nobody renames or replaces it; CLAIM_NOT_READY when others may write
+// it or it is reached through a link (another path is wanted); CLAIM_BUSY
+// when another trusted run stages there now.
 int ClaimStagingFolder();
 int MakeDirectory(const char *path);
 int ChangeDirectory(const char *path);
@@ -182,5 +209,7 @@ enum { STAGE_FAILED = 0, STAGE_DONE = 1, STAGE_ELSEWHERE = 2 };
 // Copies the staging list into the target directory; a STAGE_* result. The
 // plan's lists are walked on copies, so a second attempt stages them again.
 int StageFiles();
+// Starts the second phase; 1 when it started, 0 (with a message when the
+// platform refused it) when not.
 int LaunchPhaseTwo(const char *ownCommandLine);
 #endif

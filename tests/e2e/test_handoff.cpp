@@ -8,6 +8,7 @@
 
 #include "e2e.h"
 #include "testing.h"
+#include "texts.h"
 
 // A medium whose plan stages PHASE2.EXE into a fresh folder under %TEMP%.
 // PHASE2.EXE also waits there already, so the start does not depend on
@@ -58,18 +59,33 @@ TEST_CASE("normal mode starts the second phase from the staging folder with the 
     }
 }
 
-TEST_CASE("a run value naming no program still ends with exit code 1")
+TEST_CASE("a second phase that does not start is said in a box, and the run ends with exit code 0")
 {
-    static const char *const runs[] = {"NOSUCH.EXE", "", "MISSING\\P2.EXE"};
-    for (const char *runValue : runs) {
-        INFO("run [", runValue, "]");
+    static const struct {
+        const char *run, *content, *why;  // content: a file of that name in the staging folder
+    } cases[] = {
+        {"NOSUCH.EXE", 0, LaunchNotFound},
+        {"MISSING\\P2.EXE", 0, LaunchNotFound},
+        {"TEXT.EXE", "no program, only text", LaunchNotProgram},
+    };
+    for (const auto &c : cases) {
+        INFO("run [", c.run, "]");
         HandOff h;
-        HandOffCreate(&h, runValue);
+        HandOffCreate(&h, c.run);
+        if (c.content) REQUIRE(MediumWriteFile(&h.medium, c.run, c.content));
+        if (c.content)
+            REQUIRE(MediumWritePlan(&h.medium, std::string("[phasetwo]\r\ntarget=4\r\ncopyfiles=") + c.run +
+                                                   "\r\ntempdir=" + h.staging + "\r\nrun=" + c.run + "\r\n"));
         RunResult run;
-        RunSetup(&h.medium, "", {}, &run);
-        CHECK(run.exitCode == 1u);
+        RunSetup(&h.medium, "", {{BOX_OK}}, &run);
+        CHECK(run.exitCode == 0u);
         // Nothing was started, so nothing records anything.
         CHECK_FALSE(run.haveRecord);
+        REQUIRE(run.dialogs.size() == 1u);
+        CHECK(run.dialogs[0].caption == PromptCaption);
+        CHECK(run.dialogs[0].icon == (UINT)MB_ICONEXCLAMATION);
+        CHECK(run.dialogs[0].Text(0xFFFF) ==
+              std::string(LaunchFailedHead) + h.staging + "\\" + c.run + LaunchFailedMiddle + c.why);
         HandOffRemove(&h);
     }
 }

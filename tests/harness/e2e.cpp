@@ -384,6 +384,8 @@ static DWORD JobProcesses(HANDLE job)
     return accounting.ActiveProcesses;
 }
 
+bool RunQuotesProgram = true;
+
 bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
                 const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
                 const std::function<void()> &atHandOver, const std::function<void()> &meanwhile)
@@ -413,7 +415,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     // and outlive the run; this process asks for the desktop first.
     GetDesktopWindow();
 
-    std::string line = "\"" + program + "\"";
+    std::string line = RunQuotesProgram ? "\"" + program + "\"" : program;
     if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
     // Starts the program in the job; false, with the test failed, when it cannot.
     auto startInJob = [&](PROCESS_INFORMATION *process) {
@@ -426,8 +428,12 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
         memset(&startup, 0, sizeof startup);
         startup.cb = sizeof startup;
         memset(process, 0, sizeof *process);
-        BOOL started = CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0,
-                                      currentDir.empty() ? 0 : currentDir.c_str(), &startup, process);
+        const char *dir = currentDir.empty() ? 0 : currentDir.c_str();
+        HANDLE token = StartToken();
+        BOOL started = token ? CreateProcessAsUserA(token, program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED,
+                                                    0, dir, &startup, process)
+                             : CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, dir,
+                                              &startup, process);
         DWORD startError = GetLastError();
         SetEnvironmentVariableA("PHASE2_RECORD", 0);
         SetEnvironmentVariableA("PHASE2_HOLD", 0);
@@ -484,6 +490,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
             } else {
                 action = actions[next++];
             }
+            if (action.first) action.first();
             Answer(search.found, &seen, action);
             result->dialogs.push_back(seen);
             if (!RobotWaitGone(search.found, 10000)) {

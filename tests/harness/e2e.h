@@ -62,6 +62,10 @@ bool ReadPhase2Record(const std::string &recordPath, Phase2Record *record, DWORD
 
 // ---- the runner ----------------------------------------------------------
 
+// Whether the runner puts the program's path in double quotes on the line
+// it starts it with (true at start); bare, as a command prompt does.
+extern bool RunQuotesProgram;
+
 // How the runner answers one dialog. The prompt kinds expect the directory
 // prompt, BOX_OK a message box.
 enum RunAnswer {
@@ -76,9 +80,10 @@ enum RunAnswer {
 // RunAction(PROMPT_OK).MovedTo(37, 21).
 struct RunAction {
     RunAnswer answer;
-    std::string text;   // typed over the path (PROMPT_TYPE)
-    bool byKey;         // Enter (OK) or Escape (Exit) instead of a click on the button
-    bool move = false;  // first move the dialog to x, y
+    std::string text;             // typed over the path (PROMPT_TYPE)
+    bool byKey;                   // Enter (OK) or Escape (Exit) instead of a click on the button
+    bool move = false;            // first move the dialog to x, y
+    std::function<void()> first;  // called while the dialog is up, before the answer
     int x = 0, y = 0;
     RunAction(RunAnswer answer, const std::string &text = std::string(), bool byKey = false)
         : answer(answer), text(text), byKey(byKey)

@@ -250,3 +250,20 @@ bool RobotWaitGone(HWND window, DWORD timeoutMs)
     }
     return true;
 }
+
+HANDLE StartToken()
+{
+    static HANDLE token = INVALID_HANDLE_VALUE;
+    if (token != INVALID_HANDLE_VALUE) return token;
+    token = 0;
+    HANDLE own, linked = 0;
+    DWORD type = 0, needed;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return token;
+    if (GetTokenInformation(own, TokenElevationType, &type, sizeof type, &needed) && type == TokenElevationTypeFull &&
+        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &needed)) {
+        if (!DuplicateTokenEx(linked, TOKEN_ALL_ACCESS, 0, SecurityImpersonation, TokenPrimary, &token)) token = 0;
+        CloseHandle(linked);
+    }
+    CloseHandle(own);
+    return token;
+}

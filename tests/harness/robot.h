@@ -34,3 +34,9 @@ void RobotClick(HWND dialog, int id);
 void RobotMove(HWND window, int x, int y);
 // Waits until the window is gone; false on timeout.
 bool RobotWaitGone(HWND window, DWORD timeoutMs = 10000);
+
+// The token the runner starts programs with: an elevated test's limited
+// one, as Windows starts a program for an administrator who does not
+// elevate (Wine's own first token is elevated); 0, the test's own, where
+// there is none.
+HANDLE StartToken();

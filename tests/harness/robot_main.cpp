@@ -29,6 +29,9 @@ static const char Usage[] = "usage: ROBOT.EXE [-p PID] [-c CAPTION] [-t SECONDS]
                             "  show-box hand|exclamation|information|none TEXT\n"
                             "                          show a message box (caption \"Robot\") until\n"
                             "                          it is closed; for trying the robot out\n"
+                            "  start PROGRAM [ARGS]    start PROGRAM as the test runner does (with an\n"
+                            "                          elevated robot's limited token), wait for its\n"
+                            "                          end and exit with its exit code\n"
                             "  watch PROGRAM           wait for a process of PROGRAM (a file name such\n"
                             "                          as SETUP2.EXE) to start, print \"started PID\",\n"
                             "                          wait for its end, print \"exit code N\"\n"
@@ -115,6 +118,24 @@ int main(int argc, char **argv)
                 return 0;
             }
         return BadUsage();
+    }
+    if (strcmp(command, "start") == 0) {
+        if (count < 1) return BadUsage();
+        std::string line = std::string("\"") + args[0] + "\"";
+        for (int a = 1; a < count; ++a) line += std::string(" ") + args[a];
+        line += '\0';
+        STARTUPINFOA startup;
+        memset(&startup, 0, sizeof startup);
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        HANDLE token = StartToken();
+        if (!(token ? CreateProcessAsUserA(token, args[0], &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &process)
+                    : CreateProcessA(args[0], &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &process)))
+            return Fail("cannot start the program");
+        DWORD code = 1;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &code);
+        return (int)code;
     }
     if (strcmp(command, "watch") == 0) {
         if (count != 1) return BadUsage();

@@ -29,6 +29,13 @@ static const char OkButtonText[] = "OK";
 static const char AddOnDoneText[] = "VUZevod RUD installation complete!";
 static const char AddOnFailedText[] = "VUZevod RUD was NOT installed!";
 
+// A second phase that did not start: the box's text is the head, the
+// program's full path, the middle and why, captioned like the prompt.
+static const char LaunchFailedHead[] = "The second phase of ZEV! Setup, ";
+static const char LaunchFailedMiddle[] = ", could not be started: ";
+static const char LaunchNotFound[] = "the file was not found.";
+static const char LaunchNotProgram[] = "it is not a program that runs on this version of Windows.";
+
 // The refusal of a platform that is too old.
 static const char RefusalCaption[] = "Error";
 static const char RefusalText[] =

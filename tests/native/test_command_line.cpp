@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "paths.h"
+#include "setup1.h"
 #include "staging.h"
 #include "testing.h"
 
@@ -61,4 +62,32 @@ TEST_CASE("BuildPhaseTwoCommandLine refuses a line that would not fit and leaves
     memset(line, MARKER, sizeof line);
     CHECK(BuildPhaseTwoCommandLine(line, sizeof line, blank.c_str(), "P.EXE", "", "444444", "A:\\") == 0);
     CHECK(Text(line) == "");
+}
+
+TEST_CASE("SkipProgramName takes the text after the program's name, whatever bytes that name holds")
+{
+    static const struct {
+        const char *line, *want;
+    } cases[] = {
+        {"D:\\M\xC9"
+         "DIAS\\SETUP1.EXE /S",
+         "/S"},
+        {"D:\\\x83\x5C\x83\x41\\SETUP1.EXE  \t/S x", "/S x"},
+        {"\"D:\\M\xC9"
+         "DIAS X\\SETUP1.EXE\" /S",
+         "/S"},
+        {"SETUP1.EXE", ""},
+        {"\"SETUP1.EXE", ""},
+        {"\"A B\"", ""},
+        {"A\xFF\x80"
+         "B\tC",
+         "C"},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        INFO("line \"", Bytes(c.line, strlen(c.line)), "\"");
+        const char *got = SkipProgramName(c.line);
+        CHECK(Bytes(got, strlen(got)) == Bytes(c.want, strlen(c.want)));
+        CHECK(got == c.line + strlen(c.line) - strlen(c.want));
+    }
 }

@@ -174,7 +174,7 @@ TEST_CASE("StagingSecurity gives a protected DACL of three full-control entries 
 {
     unsigned char out[STAGING_SECURITY_SIZE + 8];
     memset(out, MARKER, sizeof out);
-    size_t length = StagingSecurity(out, sizeof out, User.data(), User.size());
+    size_t length = StagingSecurity(out, sizeof out, User.data(), User.size(), 0);
     REQUIRE(length == 20 + 8 + 3 * 8 + 12 + 16 + 28);
     std::vector<TestAce> want = {{0, 3, 0x1F01FF, System}, {0, 3, 0x1F01FF, Admins}, {0, 3, 0x1F01FF, User}};
     std::vector<unsigned char> expected = Descriptor(0x9004, {}, want);
@@ -183,12 +183,42 @@ TEST_CASE("StagingSecurity gives a protected DACL of three full-control entries 
     CHECK(out[length] == (unsigned char)MARKER);
     // With an owner, as it reads back, it is a staging folder's.
     std::vector<unsigned char> owned = Descriptor(0x9004, Admins, want);
-    CHECK(StagingFolderTrusted(owned.data(), owned.size(), User.data(), User.size()) == 1);
+    CHECK(StagingFolderTrusted(owned.data(), owned.size(), User.data(), User.size(), 0) == 1);
+    CHECK(StagingFolderTrusted(owned.data(), owned.size(), User.data(), User.size(), TRUST_ELEVATED) == 0);
     // No room, or no SID: nothing written.
     memset(out, MARKER, sizeof out);
-    CHECK(StagingSecurity(out, length - 1, User.data(), User.size()) == 0);
-    CHECK(StagingSecurity(out, sizeof out, User.data(), 11) == 0);
+    CHECK(StagingSecurity(out, length - 1, User.data(), User.size(), 0) == 0);
+    CHECK(StagingSecurity(out, sizeof out, User.data(), 11, 0) == 0);
     CHECK(out[0] == (unsigned char)MARKER);
+    // Elevated: SYSTEM and Administrators alone, whatever the user.
+    length = StagingSecurity(out, sizeof out, User.data(), 11, 1);
+    std::vector<TestAce> two(want.begin(), want.begin() + 2);
+    expected = Descriptor(0x9004, {}, two);
+    expected[4] = 0;
+    CHECK(Bytes((const char *)out, length) == Bytes((const char *)expected.data(), expected.size()));
+    CHECK(out[length] == (unsigned char)MARKER);
+    CHECK(StagingSecurity(out, length - 1, User.data(), User.size(), 1) == 0);
+}
+
+TEST_CASE("CountsAsElevated: Administrators enabled, not for deny only, in a token that is not limited")
+{
+    static const struct {
+        int read;
+        unsigned long attributes, type;
+        int want;
+    } cases[] = {
+        {1, 0x0F, 2, 1},  // elevated on Vista and later
+        {1, 0x0F, 0, 1},  // an administrator before Vista
+        {1, 0x0F, 1, 1},  // UAC off
+        {1, 0x10, 3, 0},  // a limited token: for deny only
+        {1, 0x0F, 3, 0},  // Wine's limited token holds it enabled
+        {1, 0x10, 0, 0}, {1, 0x14, 1, 0}, {1, 0x00, 1, 0},
+        {1, 0x00, 0, 0}, {0, 0x00, 0, 1},  // the groups could not be read: the careful side
+    };
+    for (const auto &c : cases) {
+        INFO("read ", c.read, " attributes ", c.attributes, " type ", c.type);
+        CHECK(CountsAsElevated(c.read, c.attributes, c.type) == c.want);
+    }
 }
 
 TEST_CASE("StagingFolderTrusted wants a trusted owner and no entry that lets another write")
@@ -215,17 +245,34 @@ TEST_CASE("StagingFolderTrusted wants a trusted owner and no entry that lets ano
     };
     const std::vector<unsigned char> owners[] = {Admins, System, User, Everyone};
     for (const auto &c : cases) {
-        INFO(c.what);
         std::vector<TestAce> aces = three;
         aces.push_back(c.extra);
         std::vector<unsigned char> sd = Descriptor(c.control, owners[c.owner], aces);
-        CHECK(StagingFolderTrusted(sd.data(), sd.size(), User.data(), User.size()) == c.want);
+        // An elevated run trusts no folder that the user may write (all of
+        // them: the three entries hold the user's); one this run made is
+        // trusted whoever owns it.
+        for (int how = 0; how < 4; ++how) {
+            INFO(c.what, ", how ", how);
+            int want = c.want || (how == TRUST_MADE && c.owner == 3 && c.control == 0x8004);
+            CHECK(StagingFolderTrusted(sd.data(), sd.size(), User.data(), User.size(), how) ==
+                  (how & TRUST_ELEVATED ? 0 : want));
+        }
         // Cut short anywhere, it is never trusted and never read past.
         for (size_t cut = 0; cut < sd.size(); ++cut) {
             std::vector<unsigned char> part(sd.begin(), sd.begin() + cut);
-            CHECK(StagingFolderTrusted(part.data(), part.size(), User.data(), User.size()) == 0);
+            CHECK(StagingFolderTrusted(part.data(), part.size(), User.data(), User.size(), TRUST_MADE) == 0);
         }
     }
+    // SYSTEM and Administrators alone: trusted when elevated too, unless the
+    // owner is the user, and then when this run made it.
+    const std::vector<TestAce> two(three.begin(), three.begin() + 2);
+    for (int owner = 0; owner < 4; ++owner)
+        for (int how = 0; how < 4; ++how) {
+            INFO("SYSTEM and Administrators alone, owner ", owner, ", how ", how);
+            std::vector<unsigned char> sd = Descriptor(0x9004, owners[owner], two);
+            int want = owner < 2 || (how & TRUST_MADE) || (owner == 2 && !(how & TRUST_ELEVATED));
+            CHECK(StagingFolderTrusted(sd.data(), sd.size(), User.data(), User.size(), how) == want);
+        }
     // Each right that writes, deletes or changes security, alone.
     for (unsigned long bit = 1; bit; bit <<= 1) {
         INFO("Everyone has ", bit);
@@ -233,7 +280,7 @@ TEST_CASE("StagingFolderTrusted wants a trusted owner and no entry that lets ano
         std::vector<TestAce> aces = three;
         aces.push_back({0, 0, bit, Everyone});
         std::vector<unsigned char> sd = Descriptor(0x8004, Admins, aces);
-        CHECK(StagingFolderTrusted(sd.data(), sd.size(), User.data(), User.size()) == !writes);
+        CHECK(StagingFolderTrusted(sd.data(), sd.size(), User.data(), User.size(), 0) == !writes);
     }
 }
 
@@ -254,7 +301,10 @@ TEST_CASE("StagingLockName names a folder by its identity, or by its path where 
         {0, 7, 0, 0, "C:\\STAGE", 15, ""},
         {0, 7, 0, 0, "C:\\STAGE", 16, "SETUP1-C:/STAGE"},
         {1, 1, 1, 1, "", 38, ""},
+        // A second byte 0x5C of code page 932 stays as it is.
+        {0, 7, 0, 0, "C:\\\x83\x5C\\X", 64, "SETUP1-C:/\x83\x5C/X"},
     };
+    WalkBy rule(CodePage932Rule);
     for (const auto &c : cases) {
         INFO("path \"", c.path, "\" index ", c.high, ":", c.low, " size ", c.size);
         char name[64];
@@ -262,5 +312,73 @@ TEST_CASE("StagingLockName names a folder by its identity, or by its path where 
         CHECK(StagingLockName(name, c.size, c.global, c.serial, c.high, c.low, c.path) == (c.want[0] != 0));
         CHECK(Text(name) == c.want);
         for (size_t i = c.size; i < sizeof name; ++i) CHECK(name[i] == MARKER);
+    }
+}
+
+TEST_CASE("OwnerTrusted and LockSecurity: a mutex made by this run is told from one anybody made")
+{
+    static const struct {
+        int owner;  // of the mutex: Admins, System, User, Everyone, another user
+        int withUser, want;
+    } cases[] = {{0, 1, 1}, {1, 1, 1}, {2, 1, 1}, {3, 1, 0}, {4, 1, 0}, {0, 0, 1}, {2, 0, 0}, {4, 0, 0}};
+    const std::vector<unsigned char> owners[] = {Admins, System, User, Everyone, Sid(5, {21, 1, 2, 3, 1002})};
+    for (const auto &c : cases) {
+        INFO("owner ", c.owner, " user given ", c.withUser);
+        unsigned char sd[LOCK_SECURITY_SIZE + 4];
+        memset(sd, MARKER, sizeof sd);
+        const std::vector<unsigned char> &owner = owners[c.owner];
+        size_t length = LockSecurity(sd, sizeof sd, owner.data(), owner.size());
+        REQUIRE(length == 20 + owner.size());
+        CHECK(sd[length] == (unsigned char)MARKER);
+        CHECK(OwnerTrusted(sd, length, User.data(), c.withUser ? User.size() : 0) == c.want);
+        CHECK(LockSecurity(sd, length - 1, owner.data(), owner.size()) == 0);
+        for (size_t cut = 0; cut < length; ++cut) CHECK(OwnerTrusted(sd, cut, User.data(), User.size()) == 0);
+    }
+}
+
+TEST_CASE("RenameHoldsPath walks by character")
+{
+    static const struct {
+        const char *name;
+        int want, want932;
+    } cases[] = {
+        {"X.DLL", 0, 0},  {"SUB\\X.DLL", 1, 1}, {"A/B", 1, 1},          {"C:X", 1, 1},         {"*.DLL", 1, 1},
+        {"X?.DLL", 1, 1}, {"", 0, 0},           {"\x83\x5C.DLL", 1, 0}, {"\x83\x5C\\X", 1, 1},
+    };
+    for (int cp932 = 0; cp932 < 2; ++cp932) {
+        WalkBy rule(TestedRules[cp932]);
+        for (const auto &c : cases) {
+            INFO("RenameHoldsPath(\"", Bytes(c.name, strlen(c.name)), "\") code page 932: ", cp932);
+            CHECK(RenameHoldsPath(c.name) == (cp932 ? c.want932 : c.want));
+        }
+    }
+}
+
+TEST_CASE("LaunchFailureText says which program did not start and why")
+{
+    static const char head[] = "The second phase of ZEV! Setup, C:\\S\\P2.EXE, could not be started: ";
+    static const struct {
+        unsigned result;
+        unsigned long error;
+        const char *why;
+    } cases[] = {
+        {2, 2, "the file was not found."},
+        {3, 3, "the file was not found."},
+        {11, 193, "it is not a program that runs on this version of Windows."},
+        {5, 740, "it must be run as an administrator."},
+        {0, 8, "there is not enough memory."},
+        {5, 5, "error 5."},
+        {31, 0, "error 31."},
+    };
+    for (const auto &c : cases) {
+        INFO("result ", c.result, " error ", c.error);
+        char out[200];
+        memset(out, MARKER, sizeof out);
+        std::string want = std::string(head) + c.why;
+        CHECK(LaunchFailureText(out, sizeof out, "C:\\S\\P2.EXE", c.result, c.error) == 1);
+        CHECK(Text(out) == want);
+        CHECK(out[want.size() + 1] == MARKER);
+        CHECK(LaunchFailureText(out, want.size(), "C:\\S\\P2.EXE", c.result, c.error) == 0);
+        CHECK(Text(out) == "");
     }
 }

@@ -178,8 +178,14 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
                   Drive() + "\\STAGE");
         std::string other = TempFolder("fdother");
         RemoveTree(other);
+        // The folder this run made is held while the prompt is up: nobody
+        // renames it away and puts another in its place.
+        RunAction answer = c.typePath ? RunAction{PROMPT_TYPE, other} : RunAction{PROMPT_EXIT};
+        BOOL renamed = TRUE;
+        answer.first = [&] { renamed = MoveFileA((Drive() + "\\STAGE").c_str(), (Drive() + "\\MOVED").c_str()); };
         RunResult run;
-        RunSetup(&medium, "", {c.typePath ? RunAction{PROMPT_TYPE, other} : RunAction{PROMPT_EXIT}}, &run);
+        RunSetup(&medium, "", {answer}, &run);
+        CHECK(!renamed);
         CHECK(run.exitCode == c.wantExit);
         REQUIRE(run.dialogs.size() == 1u);
         CHECK(run.dialogs[0].path == Drive() + "\\STAGE");

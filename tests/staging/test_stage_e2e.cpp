@@ -8,6 +8,7 @@
 #include "files.h"
 #include "registry.h"
 #include "resource.h"
+#include "staging.h"
 #include "texts.h"
 
 static std::string Plan(const std::string &tempdir, const char *copyFiles, const char *renameTo,
@@ -376,6 +377,109 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
     CHECK(GetFile(stage + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
     RemoveTree(stage);
     MediumRemove(&medium);
+}
+
+// Runs the Unix program Z:\bin\COMMAND in folder dir, which Wine starts
+// itself, and waits until done() holds, up to 5 s.
+static bool Unix(const std::string &dir, const std::string &command, const std::function<bool()> &done)
+{
+    std::string line = "Z:\\bin\\" + command + '\0';
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process)) return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
+    return done();
+}
+
+TEST_CASE("A staging folder reached through a link brings the prompt, and nothing is copied through it")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "link"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string base = TempFolder("link-stage"), link = base + "\\LINK";
+    std::string parent = base.substr(0, base.rfind('\\')), name = base.substr(base.rfind('\\') + 1);
+    auto gone = [&] { return !Exists(base); };
+    // A leftover of an earlier run; rm runs on after it started, so only then.
+    if (!gone()) REQUIRE(Unix(parent, "rm -rf " + name, gone));
+    REQUIRE(CreateDirectoryA(base.c_str(), 0));
+    REQUIRE(CreateDirectoryA((base + "\\SAFE").c_str(), 0));
+    // Wine shows a Unix symbolic link as a folder that is a reparse point.
+    REQUIRE(Unix(base, "ln -s SAFE LINK", [&] { return GetFileAttributesA(link.c_str()) == 0x410; }));
+    // The link itself, and a link on the way to the folder.
+    for (const char *tempdir : {"\\LINK", "\\LINK\\INNER"}) {
+        INFO("tempdir ", tempdir);
+        REQUIRE(MediumWritePlan(&medium, Plan(base + tempdir, "P2.EXE", "")));
+        RunResult run;
+        RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
+        CHECK(run.exitCode == 0u);
+        CHECK(run.dialogs.size() == 1u);
+        CHECK(!run.haveRecord);
+        CHECK(!Exists(base + "\\SAFE\\P2.EXE"));
+        CHECK(!Exists(base + "\\SAFE\\INNER\\P2.EXE"));
+    }
+    CHECK(Unix(parent, "rm -rf " + name, gone));
+    MediumRemove(&medium);
+}
+
+TEST_CASE("A staging folder that another user's mutex of its name claims is staged into all the same")
+{
+    Medium medium;
+    REQUIRE(MediumCreate(&medium, "squat"));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string stage = TempFolder("squat-stage");
+    RemoveTree(stage);
+    REQUIRE(CreateDirectoryA(stage.c_str(), 0));
+    // The name SETUP1.EXE derives for it, taken first with another owner.
+    HANDLE folder = CreateFileA(stage.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, 0);
+    BY_HANDLE_FILE_INFORMATION info;
+    REQUIRE(GetFileInformationByHandle(folder, &info));
+    CloseHandle(folder);
+    char name[LOCK_NAME_SIZE];
+    REQUIRE(StagingLockName(name, sizeof name, 1, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+                            Upper(stage).c_str()));
+    PSECURITY_DESCRIPTOR other = 0;
+    REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:S-1-5-21-9-9-9-1234", SDDL_REVISION_1, &other, 0));
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, other, FALSE};
+    HANDLE squatter = CreateMutexA(&attributes, FALSE, name);
+    LocalFree(other);
+    REQUIRE(squatter);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    RunResult run;
+    RunSetup(&medium, "", {}, &run);
+    CHECK(run.exitCode == 1u);
+    CHECK(run.haveRecord);
+    CloseHandle(squatter);
+    RemoveTree(stage);
+    MediumRemove(&medium);
+}
+
+TEST_CASE("An unquoted start from a folder whose name holds a byte above 0x7F hands on its own line")
+{
+    Medium outer;
+    REQUIRE(MediumCreate(&outer, "accent"));
+    Medium medium = {outer.dir + "\\M\xC9"
+                                 "DIAS"};
+    REQUIRE(CreateDirectoryA(medium.dir.c_str(), 0));
+    REQUIRE(CopyFileA((outer.dir + "\\SETUP1.EXE").c_str(), (medium.dir + "\\SETUP1.EXE").c_str(), FALSE));
+    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    std::string stage = TempFolder("accent-stage");
+    RemoveTree(stage);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    RunQuotesProgram = false;
+    RunResult run;
+    RunSetup(&medium, "/S", {}, &run);
+    RunQuotesProgram = true;
+    CHECK(run.exitCode == 1u);
+    REQUIRE(run.haveRecord);
+    std::string want = stage + "\\P2.EXE /S -p4 " + medium.dir;
+    CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
+    RemoveTree(stage);
+    MediumRemove(&outer);
 }
 
 // Run on its own under a Japanese locale (code page 932), where the second

@@ -578,7 +578,7 @@ static void CheckStagingList()
         if (index <= renameCount)
             CheckEntryText("renameto", index, rename, index == renameCount, renameCount, PhaseTwoPlan.renameto);
 
-        if (rename[0] && strpbrk(rename, "\\/:*?"))
+        if (RenameHoldsPath(rename))
             Warn("rename-path", At("renameto", index, rename),
                  "holds a separator or a wildcard; a rename names one file in the staging folder");
         char path[PATH_SIZE];
