@@ -50,6 +50,58 @@ static const char *const AddOnTexts[4] = {
 };
 static const char ExitText[] = "&Exit/Quitter/Verlassen";
 
+// The texts' letters are code page 1252's, whatever code page the system has.
+static const UINT TEXT_CODE_PAGE = 1252;
+enum { PROMPT_TEXT_SIZE = 160 };  // wide characters of the longest text and its NUL
+
+// The four texts' own font on Windows 95, 98 and Me, while the prompt is open.
+static HFONT WesternFont;
+
+// Sets the four texts. NT handles text as Unicode: they go in converted from
+// their own code page, so each letter is the one the text holds on every
+// system. Windows 95, 98 and Me draw the bytes in the font's character set:
+// there the texts get a font of the Western one. A text the wide calls can't
+// take (missing, failing) goes in as bytes, as before.
+static void SetPromptTexts(HWND dialog, const char *const *texts)
+{
+    typedef int(WINAPI * Widen)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
+    typedef BOOL(WINAPI * SetWideText)(HWND, int, LPCWSTR);
+    Widen widen = 0;
+    SetWideText setWide = 0;
+    if (!(GetVersion() & 0x80000000)) {
+        // Looked up, not imported: the first Windows 95 may lack them.
+        HMODULE kernel = GetModuleHandleA("KERNEL32"), user = GetModuleHandleA("USER32");
+        if (kernel) widen = (Widen)(void *)GetProcAddress(kernel, "MultiByteToWideChar");
+        if (user) setWide = (SetWideText)(void *)GetProcAddress(user, "SetDlgItemTextW");
+    } else {
+        LOGFONTA face;
+        HFONT dialogFont = (HFONT)SendMessageA(dialog, WM_GETFONT, 0, 0);
+        if (dialogFont && GetObjectA(dialogFont, sizeof face, &face)) {
+            face.lfCharSet = ANSI_CHARSET;
+            WesternFont = CreateFontIndirectA(&face);
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        int id = IDC_TEXT_ENGLISH + i;
+        WCHAR wide[PROMPT_TEXT_SIZE];
+        if (widen && setWide && widen(TEXT_CODE_PAGE, 0, texts[i], -1, wide, PROMPT_TEXT_SIZE) &&
+            setWide(dialog, id, wide))
+            continue;
+        if (WesternFont) SendDlgItemMessageA(dialog, id, WM_SETFONT, (WPARAM)WesternFont, FALSE);
+        SetDlgItemTextA(dialog, id, texts[i]);
+    }
+}
+
+// Gives the texts the dialog's font back and deletes their own.
+static void DropWesternFont(HWND dialog)
+{
+    if (!WesternFont) return;
+    WPARAM dialogFont = (WPARAM)SendMessageA(dialog, WM_GETFONT, 0, 0);
+    for (int i = 0; i < 4; ++i) SendDlgItemMessageA(dialog, IDC_TEXT_ENGLISH + i, WM_SETFONT, dialogFont, FALSE);
+    DeleteObject(WesternFont);
+    WesternFont = 0;
+}
+
 int PromptForDirectory(int mode)
 {
     PromptMode = mode;
@@ -70,8 +122,7 @@ INT_PTR CALLBACK DirectoryPromptProc(HWND dialog, UINT message, WPARAM wParam, L
     (void)lParam;
     switch (message) {
     case WM_INITDIALOG: {
-        const char *const *texts = PromptMode ? StagingTexts : AddOnTexts;
-        for (int i = 0; i < 4; ++i) SetDlgItemTextA(dialog, IDC_TEXT_ENGLISH + i, texts[i]);
+        SetPromptTexts(dialog, PromptMode ? StagingTexts : AddOnTexts);
         // The field never holds more than a path buffer can take back.
         SendDlgItemMessageA(dialog, IDC_PATH, EM_LIMITTEXT, PATH_SIZE - 1, 0);
         SetDlgItemTextA(dialog, IDC_PATH, TargetDirectory);
@@ -95,6 +146,9 @@ INT_PTR CALLBACK DirectoryPromptProc(HWND dialog, UINT message, WPARAM wParam, L
         return 1;
     case WM_MOVE:
         RememberDialogCentre(dialog);
+        return 0;
+    case WM_DESTROY:
+        DropWesternFont(dialog);
         return 0;
     case WM_SYSCOMMAND:
         return wParam == SC_TASKLIST;

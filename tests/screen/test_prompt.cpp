@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <functional>
@@ -130,6 +131,66 @@ TEST_CASE("PromptForDirectory(0): the add-on wording, byte for byte; Enter is OK
     Seen other;
     ShowPrompt(7, &other, [](HWND d) { RobotKey(d, VK_ESCAPE); });
     CHECK(other.texts[0] == StagingTexts[0]);
+}
+
+// A text of the controls, read as Unicode through a marker-filled buffer:
+// ASCII as it stands, every other character as \uXXXX, and what lies past
+// the terminator if a marker was overwritten there.
+static std::string WideItemText(HWND dialog, int id)
+{
+    WCHAR buffer[256];
+    for (WCHAR &c : buffer) c = 0x5A5A;
+    int length = GetWindowTextW(GetDlgItem(dialog, id), buffer, 250);
+    if (length < 0 || length >= 250 || buffer[length] != 0 || buffer[length + 1] != 0x5A5A) return "(overrun)";
+    std::string out;
+    for (int i = 0; i < length; ++i) {
+        char hex[8];
+        if (buffer[i] >= 0x20 && buffer[i] < 0x7F)
+            out += (char)buffer[i];
+        else
+            out += (wsprintfA(hex, "\\u%04X", buffer[i]), hex);
+    }
+    return out;
+}
+
+// The same for a text of code page 1252: the letters it uses (ASCII and
+// 0xA0 to 0xFF) are the Unicode characters of the same numbers.
+static std::string Latin1(const char *text)
+{
+    std::string out;
+    char hex[8];
+    for (const unsigned char *c = (const unsigned char *)text; *c; ++c)
+        out += *c < 0x80 ? std::string(1, (char)*c) : (wsprintfA(hex, "\\u%04X", *c >= 0xA0 ? *c : 0xFFFD), hex);
+    return out;
+}
+
+// Run on its own under a Japanese (932) and a Cyrillic (1251) locale, where
+// the texts' bytes read in the system's code page are other letters.
+TEST_CASE("code page 932 and 1251: the four texts read back as their own letters, in both wordings")
+{
+    const std::string codePage = TestOption("codepage");
+    REQUIRE(GetACP() == (UINT)atoi(codePage.c_str()));
+    // A path in the system's code page: "C:\" and two letters of it.
+    const char *path = codePage == "932" ? "C:\\\x83\x5C\x83\x67" : "C:\\\xC4\xC8";
+    Setup();
+    for (int mode : {PROMPT_STAGING, PROMPT_ADDON}) {
+        SetTarget(path);
+        Seen seen;
+        std::string got[4];
+        int result = ShowPrompt(mode, &seen, [&](HWND d) {
+            for (int i = 0; i < 4; ++i) got[i] = WideItemText(d, IDC_TEXT_ENGLISH + i);
+            RobotKey(d, VK_RETURN);
+        });
+        CHECK(result == 1);
+        const char *const *want = mode ? StagingTexts : AddOnTexts;
+        for (int i = 0; i < 4; ++i) {
+            INFO("mode ", mode, ", text ", IDC_TEXT_ENGLISH + i);
+            CHECK(got[i] == Latin1(want[i]));
+        }
+        // The path field shows and gives back the system's own bytes.
+        CHECK(Bytes(seen.path.data(), seen.path.size()) == Bytes(path, strlen(path)));
+        CHECK(Bytes(TargetDirectory, strlen(TargetDirectory)) == Bytes(path, strlen(path)));
+    }
 }
 
 TEST_CASE("the prompt opens over the backdrop with the whole path selected, the focus in it, OK the default")
