@@ -64,15 +64,11 @@ static HFONT WesternFont;
 // take (missing, failing) goes in as bytes, as before.
 static void SetPromptTexts(HWND dialog, const char *const *texts)
 {
-    typedef int(WINAPI * Widen)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
-    typedef BOOL(WINAPI * SetWideText)(HWND, int, LPCWSTR);
-    Widen widen = 0;
-    SetWideText setWide = 0;
-    if (!(GetVersion() & 0x80000000)) {
-        // Looked up, not imported: the first Windows 95 may lack them.
-        HMODULE kernel = GetModuleHandleA("KERNEL32"), user = GetModuleHandleA("USER32");
-        if (kernel) widen = (Widen)(void *)GetProcAddress(kernel, "MultiByteToWideChar");
-        if (user) setWide = (SetWideText)(void *)GetProcAddress(user, "SetDlgItemTextW");
+    int(WINAPI * widen)(UINT, DWORD, LPCSTR, int, LPWSTR, int) = 0;
+    BOOL(WINAPI * setWide)(HWND, int, LPCWSTR) = 0;
+    if (WindowsVersion().nt) {
+        widen = LateFunctions().MultiByteToWideChar;
+        setWide = LateFunctions().SetDlgItemTextW;
     } else {
         LOGFONTA face;
         HFONT dialogFont = (HFONT)SendMessageA(dialog, WM_GETFONT, 0, 0);

@@ -184,21 +184,12 @@ static const char *const LateLoadedDlls[] = {
     "CRYPTBASE.DLL", "APPHELP.DLL", "OLEACC.DLL",  "CLBCATQ.DLL", "NTMARTA.DLL",  "PROFAPI.DLL",
 };
 
-// A kernel32 function newer than Windows NT 3.1, or 0 where there is none:
-// an import of it would keep the program from starting there at all.
-static void *KernelFunction(const char *name)
-{
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    return kernel ? (void *)GetProcAddress(kernel, name) : 0;
-}
-
 void GuardDllSearch()
 {
-    typedef BOOL(WINAPI * DefaultDllDirectories)(DWORD);
-    typedef BOOL(WINAPI * DllDirectory)(LPCSTR);
-    DefaultDllDirectories setDefault = (DefaultDllDirectories)KernelFunction("SetDefaultDllDirectories");
-    DllDirectory setDirectory = (DllDirectory)KernelFunction("SetDllDirectoryA");
-    unsigned long major = LOBYTE(LOWORD(GetVersion()));
+    const LateFunctionsRecord &late = LateFunctions();
+    BOOL(WINAPI * setDefault)(DWORD) = late.SetDefaultDllDirectories;
+    BOOL(WINAPI * setDirectory)(LPCSTR) = late.SetDllDirectoryA;
+    unsigned long major = WindowsVersion().major;
     int steps = DllGuardSteps(major, setDefault != 0, setDirectory != 0);
     const DWORD searchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
     if ((steps & DLL_GUARD_SYSTEM_ONLY) && !setDefault(searchSystem32))
@@ -247,15 +238,12 @@ int CheckPlatform()
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     // Windows NT 3.1, which is to be refused politely, has no GetVersionExA.
-    typedef BOOL(WINAPI * VersionQuery)(OSVERSIONINFOA *);
-    VersionQuery query = (VersionQuery)KernelFunction("GetVersionExA");
-    if (query) {
+    if (LateFunctions().GetVersionExA) {
         // A failed query leaves the version at 0.0, which is accepted.
-        query(&version);
+        LateFunctions().GetVersionExA(&version);
     } else {
-        DWORD packed = GetVersion();
-        version.dwMajorVersion = LOBYTE(LOWORD(packed));
-        version.dwMinorVersion = HIBYTE(LOWORD(packed));
+        version.dwMajorVersion = WindowsVersion().major;
+        version.dwMinorVersion = WindowsVersion().minor;
     }
     switch (JudgePlatform(system.dwProcessorType, version.dwMajorVersion, version.dwMinorVersion)) {
     case PLATFORM_TOO_OLD:

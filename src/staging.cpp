@@ -304,13 +304,6 @@ int PrepareTargetDirectory()
     return ChangeDirectory(TargetDirectory) == 0;
 }
 
-// An ADVAPI32 function that Windows 95 may lack, or 0: looked up, not imported.
-static FARPROC AdvapiFunction(const char *name)
-{
-    HMODULE advapi = GetModuleHandleA("ADVAPI32");
-    return advapi ? GetProcAddress(advapi, name) : 0;
-}
-
 void GuardStagingFolders()
 {
     HANDLE token;
@@ -413,7 +406,6 @@ static int ResolvePath(const char *path, char *full)
 }
 
 enum { REPARSE_POINT = 0x400 };  // FILE_ATTRIBUTE_REPARSE_POINT
-typedef BOOL(WINAPI *SecurityQuery)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
 
 // Opens a folder itself, not what a junction or link there leads to, and
 // shares it for reading and writing only. Only an open that may read
@@ -421,16 +413,17 @@ typedef BOOL(WINAPI *SecurityQuery)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESC
 static HANDLE OpenFolder(const char *path, DWORD access)
 {
     // Older systems know no reparse points, and may refuse the flag.
-    DWORD version = GetVersion();
+    WindowsVersionRecord version = WindowsVersion();
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-    if (!(version & 0x80000000) && LOBYTE(LOWORD(version)) >= 5) flags |= 0x00200000;  // FILE_FLAG_OPEN_REPARSE_POINT
+    if (version.nt && version.major >= 5) flags |= 0x00200000;  // FILE_FLAG_OPEN_REPARSE_POINT
     return CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, flags, 0);
 }
 
 // The owner and DACL of an open object into buffer; 0 when unknown.
 static int ReadSecurity(HANDLE handle, DWORD *buffer, DWORD size)
 {
-    SecurityQuery query = (SecurityQuery)(void *)AdvapiFunction("GetKernelObjectSecurity");
+    BOOL(WINAPI * query)
+    (HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD) = LateFunctions().GetKernelObjectSecurity;
     DWORD needed;
     return query && query(handle, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer, size, &needed);
 }
@@ -521,8 +514,8 @@ int ClaimStagingFolder()
     CharUpperA(full);
     // Windows 2000 and later keep names per session; a run in another
     // session must see this one's.
-    DWORD version = GetVersion();
-    int global = !(version & 0x80000000) && LOBYTE(LOWORD(version)) >= 5;
+    WindowsVersionRecord version = WindowsVersion();
+    int global = version.nt && version.major >= 5;
     if (!StagingLockName(name, sizeof name, global, folder.dwVolumeSerialNumber, folder.nFileIndexHigh,
                          folder.nFileIndexLow, full))
         return CLAIM_NOT_READY;

@@ -28,4 +28,36 @@ int SetSourceDirectory(const char *moduleName, unsigned long length)
 
 #ifdef _WIN32
 HINSTANCE ProgramInstance;
+
+// The DLL and name of each pointer of LateFunctionsRecord, in its order.
+static const struct {
+    const char *module, *name;
+} LateNames[] = {
+    {"KERNEL32", "GetVersionExA"},       {"KERNEL32", "SetDllDirectoryA"}, {"KERNEL32", "SetDefaultDllDirectories"},
+    {"KERNEL32", "MultiByteToWideChar"}, {"USER32", "SetDlgItemTextW"},    {"ADVAPI32", "GetKernelObjectSecurity"},
+};
+static_assert(sizeof(LateFunctionsRecord) == sizeof LateNames / sizeof LateNames[0] * sizeof(void *),
+              "one name for each late-bound function");
+
+const LateFunctionsRecord &LateFunctions()
+{
+    static LateFunctionsRecord found;
+    static int looked;
+    if (!looked) {
+        looked = 1;
+        FARPROC *slot = (FARPROC *)(void *)&found;
+        for (const auto &late : LateNames) {
+            // Each of the three DLLs is imported, so loaded already.
+            HMODULE module = GetModuleHandleA(late.module);
+            *slot++ = module ? GetProcAddress(module, late.name) : 0;
+        }
+    }
+    return found;
+}
+
+WindowsVersionRecord WindowsVersion()
+{
+    DWORD packed = GetVersion();
+    return {LOBYTE(LOWORD(packed)), HIBYTE(LOWORD(packed)), !(packed & 0x80000000)};
+}
 #endif

@@ -59,4 +59,26 @@ int SetSourceDirectory(const char *moduleName, unsigned long length);
 #include <windows.h>
 
 extern HINSTANCE ProgramInstance;
+
+// The functions that not every supported Windows has, looked up once (the
+// first call of LateFunctions) and never imported: an import that a loader
+// can't find keeps the program from starting at all. A pointer is 0 where
+// this Windows lacks its function.
+struct LateFunctionsRecord {
+    BOOL(WINAPI *GetVersionExA)(OSVERSIONINFOA *);                            // kernel32, from NT 3.5
+    BOOL(WINAPI *SetDllDirectoryA)(LPCSTR);                                   // kernel32, from XP SP1
+    BOOL(WINAPI *SetDefaultDllDirectories)(DWORD);                            // kernel32, from 8 (7 updated)
+    int(WINAPI *MultiByteToWideChar)(UINT, DWORD, LPCSTR, int, LPWSTR, int);  // kernel32
+    BOOL(WINAPI *SetDlgItemTextW)(HWND, int, LPCWSTR);  // user32: the first Windows 95 may lack it
+    // advapi32: Windows 95 keeps no security
+    BOOL(WINAPI *GetKernelObjectSecurity)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+};
+const LateFunctionsRecord &LateFunctions();
+
+// The Windows version as GetVersion packs it.
+struct WindowsVersionRecord {
+    unsigned major, minor;
+    int nt;  // the NT family (NT, 2000 and later), not Windows 95, 98 or Me
+};
+WindowsVersionRecord WindowsVersion();
 #endif

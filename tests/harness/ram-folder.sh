@@ -8,16 +8,27 @@
 build=$(cd "$1" && pwd)
 size=$2
 shift 2
+. "$(dirname "$0")/wine-env.sh"
 mnt=$(mktemp -d /tmp/setup1-ram.XXXXXX)
+drive=
 cleanup() {
+  [ -n "$drive" ] && rm -f "$WINEPREFIX/dosdevices/$drive"
   mountpoint -q "$mnt" && { umount "$mnt" || umount -l "$mnt"; }
   rmdir "$mnt" 2>/dev/null
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 if mount -t tmpfs -o size="$size",mode=0700 setup1-ram "$mnt" 2>/dev/null; then
-  echo "RAM folder: a tmpfs of $size at $mnt"
-  set -- "$@" --ramdir="$mnt"
+  # Wine shows a mount point as a junction, which SETUP1.EXE rightly
+  # refuses to stage through: the tmpfs gets a drive letter of its own,
+  # whose root is no parent that is judged.
+  for letter in r s t u v w x y; do
+    [ -e "$WINEPREFIX/dosdevices/$letter:" ] || [ -L "$WINEPREFIX/dosdevices/$letter:" ] && continue
+    ln -s "$mnt" "$WINEPREFIX/dosdevices/$letter:" && drive=$letter: && break
+  done
+  [ -n "$drive" ] || { echo "no free drive letter for the RAM folder" >&2; exit 1; }
+  echo "RAM folder: a tmpfs of $size at $mnt, drive $drive"
+  set -- "$@" --ramdir="$(echo "$drive" | tr a-z A-Z)\\"
 else
   echo "NOTE: no tmpfs could be mounted here: the files go to the disk, whose write-back may hold up answers"
 fi
