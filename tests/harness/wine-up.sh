@@ -22,9 +22,14 @@ export DISPLAY
 # system files, and the shipped image's lane would fail in it: once that side
 # runs, the prefix is made anew.
 i386=$("$(dirname "$0")/../../tools/setup-machine" --i386-kind | cut -d: -f1)
-if [ -f "$WINEPREFIX/.setup1-ready" ] && [ "$i386" != none ] && [ "$(cat "$WINEPREFIX/.setup1-ready")" = none ]; then
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX" "$build/wineprefix-base"
+if [ -f "$WINEPREFIX/.setup1-ready" ] && [ "$i386" != none ]; then
+  case $(cat "$WINEPREFIX/.setup1-ready") in
+    native | qemu) ;;
+    *)
+      wineserver -k </dev/null >/dev/null 2>&1 || true
+      rm -rf "$WINEPREFIX" "$build/wineprefix-base"
+      ;;
+  esac
 fi
 # Wine's helpers inherit stdio; keep CTest's pipes out of their hands.
 if [ ! -f "$WINEPREFIX/.setup1-ready" ]; then
