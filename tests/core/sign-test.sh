@@ -3,8 +3,9 @@
 # shipped SETUP1.EXE, of this build's SETUP1.EXE and of SETUP2.EXE into
 # BUILD_DIR/signed (for the image test, an end-to-end run and the checker,
 # with CHANGED.EXE, a program changed after signing), and SETUP2.EXE once
-# more through the script's own sign command; a wrong key, a wrong password
-# and a file that is no program leave the files as they were, exit code 1.
+# more through the script's own sign command; a wrong key, a wrong password,
+# a certificate that is not for code signing and a file that is no program
+# leave the files as they were, exit code 1.
 # usage: sign-test.sh BUILD_DIR SHIPPED_SETUP1 SETUP1 SETUP2 MAKENSIS
 set -u
 build=$1 shipped=$2 setup1=$3 setup2=$4 makensis=$5
@@ -18,9 +19,10 @@ failed() {
   failures=$((failures + 1))
 }
 keys=$out/keys
-for name in builder other; do
-  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ZEV media $name" -keyout "$keys/$name.key" \
-    -out "$keys/$name.pem" -addext extendedKeyUsage=codeSigning >/dev/null 2>&1 || failed "openssl req $name"
+# A web server's certificate signs, but its signature does not verify.
+for name in builder:codeSigning other:codeSigning web:serverAuth; do
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ZEV media ${name%:*}" -keyout "$keys/${name%:*}.key" \
+    -out "$keys/${name%:*}.pem" -addext "extendedKeyUsage=${name#*:}" >/dev/null 2>&1 || failed "openssl req $name"
 done
 openssl pkcs12 -export -in "$keys/builder.pem" -inkey "$keys/builder.key" -out "$keys/builder.p12" \
   -passout pass:right >/dev/null 2>&1 || failed "openssl pkcs12"
@@ -61,6 +63,8 @@ refused() {  # refused PATTERN FILE COMMAND...
 }
 refused 'the key does not belong' "$out/SETUP1.EXE" "$here/tools/sign" --cert "$keys/builder.pem" \
   --key "$keys/other.key" "$out/SETUP1.EXE"
+refused 'does not verify' "$out/SETUP1.EXE" "$here/tools/sign" --cert "$keys/web.pem" --key "$keys/web.key" \
+  "$out/SETUP1.EXE"
 refused 'is no program' "$out/SETUP1.INF" "${sign[@]}" "$out/SETUP1.INF"
 refused 'is no program' "$out/UNSIGNED.EXE" "${sign[@]}" "$out/UNSIGNED.EXE" "$out/SETUP1.INF"
 refused 'wrong password' "$out/SETUP1.EXE" env PASSWORD=wrong "$here/tools/sign" --pkcs12 "$keys/builder.p12" \
