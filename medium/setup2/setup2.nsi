@@ -9,6 +9,17 @@
 ; (with -DAMD64 a 64-bit program, which the tests use where no 32-bit
 ; program runs.)
 ;
+; SIGNED, AS THE FIRST PHASE IS
+; Given a sign command, makensis signs the installer and the uninstaller it
+; writes, each once it is made ("%1" is the file; the build fails when the
+; command does):
+;
+;     makensis -DOUTFILE=SETUP2.EXE
+;       "-DSIGN_COMMAND=tools/sign --cert CERT.pem --key KEY.pem" setup2.nsi
+;
+; The uninstaller is signed before it is packed into the installer, so
+; UNINSTALL.EXE in the product folder carries its own signature.
+;
 ; HOW IT IS STARTED
 ; SETUP1.EXE, the first phase on the medium, copies this program and the
 ; files that SETUP1.INF names into the staging folder (the plan's tempdir),
@@ -102,6 +113,10 @@ Name "ZEV!"
 Caption "ZEV! Setup"
 UninstallCaption "ZEV! Uninstall"
 OutFile "${OUTFILE}"
+!ifdef SIGN_COMMAND
+  !finalize '${SIGN_COMMAND} "%1"' = 0
+  !uninstfinalize '${SIGN_COMMAND} "%1"' = 0
+!endif
 ; Runs with the rights it was started with: SETUP1.EXE starts it with
 ; WinExec, which can't ask for more.
 RequestExecutionLevel user

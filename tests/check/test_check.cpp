@@ -139,7 +139,7 @@ TEST_CASE("SETUP1-CHECK passes a good medium and lists the names the staged file
     };
     for (const auto &n : notes)
         CHECK(run.out.find(std::string("note: ") + n.where + ": " + n.staged + " [staged]\n") != std::string::npos);
-    CHECK(Lines(run.out, "note").size() == 8);  // the mode, six files, the command line
+    CHECK(Lines(run.out, "note").size() == 9);  // the mode, the unsigned SETUP1.EXE, six files, the command line
     CHECK(FindLine(run, "note", "target \"4+N\"", "mode")
               .find("normal mode: staging and the second phase; the "
                     "backdrop shows linnet") != std::string::npos);
@@ -277,6 +277,42 @@ TEST_CASE("SETUP1-CHECK passes the sample media as the demo lays them out, listi
     RemoveTree(product);
     MediumRemove(&medium);
     CleanSettings();
+}
+
+TEST_CASE("SETUP1-CHECK notes a program that is not signed and warns of one changed after signing")
+{
+    // Programs signed by tools/sign (the test_sign fixture); CHANGED.EXE
+    // was changed after signing. A.EXE is no program and gets no line.
+    const std::string unsigned_ = TestOption("setup1"), signed_ = TestOption("signed"), changed = TestOption("changed");
+    REQUIRE(FileExists(signed_));
+    REQUIRE(FileExists(changed));
+    static const char Hint[] = " with tools/sign --cert CERT.pem --key KEY.pem ";
+    const struct {
+        std::string setup1, p2;
+        DWORD exitCode;
+        const char *setup1Kind, *p2Kind, *p2Tag;  // the lines wanted, 0 for none
+    } cases[] = {
+        {unsigned_, signed_, 0, "note", 0, 0},
+        {signed_, changed, 1, 0, "warning", "signature-mismatch"},
+        {signed_, unsigned_, 0, 0, "note", "unsigned"},
+    };
+    CheckMedium medium;
+    medium.Plan("target=4\r\ncopyfiles=P2.EXE,A.EXE\r\ntempdir=C:\\STAGE\r\ntempspace=100\r\nrun=P2.EXE\r\n");
+    for (const auto &c : cases) {
+        REQUIRE(CopyFileA(c.setup1.c_str(), (medium.medium.dir + "\\SETUP1.EXE").c_str(), FALSE));
+        REQUIRE(CopyFileA(c.p2.c_str(), (medium.medium.dir + "\\P2.EXE").c_str(), FALSE));
+        CheckRun run = medium.Check();
+        INFO("SETUP1.EXE ", c.setup1, ", P2.EXE ", c.p2, ":\n", run.out);
+        CHECK(run.exitCode == c.exitCode);
+        std::string self = FindLine(run, "note", "SETUP1.EXE", "unsigned");
+        CHECK(self.empty() == !c.setup1Kind);
+        if (c.setup1Kind) CHECK(self.find(std::string(Hint) + "SETUP1.EXE [") != std::string::npos);
+        std::string p2 = c.p2Kind ? FindLine(run, c.p2Kind, "copyfiles[1] \"P2.EXE\"", c.p2Tag) : "";
+        CHECK(p2.empty() == !c.p2Kind);
+        if (c.p2Kind) CHECK(p2.find(std::string(Hint) + "P2.EXE [") != std::string::npos);
+        size_t lines = Lines(run.out, "note").size() + Lines(run.out, "warning").size();
+        CHECK(lines == 4u + (c.setup1Kind != 0) + (c.p2Kind != 0));  // the mode, two files, the command line
+    }
 }
 
 TEST_CASE("SETUP1-CHECK sees the short names that the copy engine stores")

@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -302,9 +304,56 @@ TEST_CASE("the resources are in the formats of the first Win32 systems: a DIALOG
     FreeLibrary(module);
 }
 
+TEST_CASE("SETUP1.EXE has no directory but imports, resources, relocations and a certificate table")
+{
+    // A signature adds its certificate table and nothing else.
+    static const int Allowed[] = {IMAGE_DIRECTORY_ENTRY_IMPORT, IMAGE_DIRECTORY_ENTRY_RESOURCE,
+                                  IMAGE_DIRECTORY_ENTRY_SECURITY, IMAGE_DIRECTORY_ENTRY_BASERELOC,
+                                  IMAGE_DIRECTORY_ENTRY_IAT};
+    PeImage image = ReadProgram();
+    for (int index = 0; index < IMAGE_NUMBEROF_DIRECTORY_ENTRIES; ++index) {
+        const IMAGE_DATA_DIRECTORY &entry = image.Directory(index);
+        bool allowed = std::find(std::begin(Allowed), std::end(Allowed), index) != std::end(Allowed);
+        INFO("directory ", index, ": ", Hex(entry.VirtualAddress), ", ", entry.Size, " bytes");
+        CHECK((allowed || (entry.VirtualAddress == 0 && entry.Size == 0)));
+    }
+}
+
+TEST_CASE("a certificate table lies at the end of the file, outside every section, and the checksum is the file's")
+{
+    // The old loaders map the sections and never look at the table, which
+    // is not mapped: its directory entry holds a file offset. Windows checks
+    // a signed image's checksum.
+    PeImage image = ReadProgram();
+    INFO("CheckSum ", Hex(image.nt.OptionalHeader.CheckSum), ", the file's ", Hex(image.Checksum()));
+    CHECK(image.nt.OptionalHeader.CheckSum == image.Checksum());
+    const IMAGE_DATA_DIRECTORY &table = image.Directory(IMAGE_DIRECTORY_ENTRY_SECURITY);
+    if (table.VirtualAddress == 0 && table.Size == 0) return;
+    INFO("certificate table at ", Hex(table.VirtualAddress), ", ", table.Size, " bytes; file ", image.bytes.size(),
+         " bytes");
+    CHECK(table.VirtualAddress % 8 == 0);
+    CHECK(table.VirtualAddress >= image.nt.OptionalHeader.SizeOfHeaders);
+    CHECK((size_t)table.VirtualAddress + table.Size == image.bytes.size());
+    for (const IMAGE_SECTION_HEADER &section : image.sections) {
+        INFO("section ", PeImage::SectionName(&section), " ends at ",
+             Hex(section.PointerToRawData + section.SizeOfRawData));
+        CHECK(section.PointerToRawData + section.SizeOfRawData <= table.VirtualAddress);
+    }
+    WIN_CERTIFICATE header;
+    REQUIRE(image.CertificateAt(table.VirtualAddress, &header));
+    INFO("dwLength ", header.dwLength, ", wRevision ", Hex(header.wRevision), ", wCertificateType ",
+         header.wCertificateType);
+    CHECK(header.dwLength <= table.Size);
+    CHECK(header.wRevision == WIN_CERT_REVISION_2_0);
+    CHECK(header.wCertificateType == WIN_CERT_TYPE_PKCS_SIGNED_DATA);
+}
+
 TEST_CASE("SETUP1.EXE stays within its budget of 32 KiB")
 {
-    size_t size = ReadProgram().bytes.size();
-    INFO("got ", size, " bytes, wanted at most ", 32 * 1024);
+    // The budget is the program's: a signature's certificates come on top.
+    PeImage image = ReadProgram();
+    DWORD table = image.Directory(IMAGE_DIRECTORY_ENTRY_SECURITY).VirtualAddress;
+    size_t size = table ? table : image.bytes.size();
+    INFO("got ", size, " bytes (", image.bytes.size(), " with its signature), wanted at most ", 32 * 1024);
     CHECK(size <= 32u * 1024);
 }

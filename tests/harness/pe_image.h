@@ -4,7 +4,9 @@
 #pragma once
 #include <windows.h>
 
+#include <stddef.h>
 #include <string.h>
+#include <wintrust.h>
 
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@ struct PeImage {
     std::string bytes;
     IMAGE_NT_HEADERS32 nt;
     std::vector<IMAGE_SECTION_HEADER> sections;
+    DWORD checksumAt;  // the file offset of the optional header's CheckSum
 
     // False when the bytes do not hold a PE32 image's headers.
     bool Read(const std::string &data)
@@ -40,6 +43,7 @@ struct PeImage {
         DWORD optionalSize = nt.FileHeader.SizeOfOptionalHeader;
         if (optionalSize > sizeof nt.OptionalHeader) optionalSize = sizeof nt.OptionalHeader;
         DWORD optionalAt = peOffset + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+        checksumAt = optionalAt + offsetof(IMAGE_OPTIONAL_HEADER32, CheckSum);
         if (!Copy(optionalAt, &nt.OptionalHeader, optionalSize)) return false;
         DWORD sectionAt = optionalAt + nt.FileHeader.SizeOfOptionalHeader;
         for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
@@ -51,6 +55,28 @@ struct PeImage {
     }
 
     const IMAGE_DATA_DIRECTORY &Directory(int index) const { return nt.OptionalHeader.DataDirectory[index]; }
+
+    // The checksum as the image help library computes it: the file's 16-bit
+    // words added with the carry folded back in, the CheckSum field counted
+    // as zero, then the file's length.
+    DWORD Checksum() const
+    {
+        DWORD sum = 0;
+        for (size_t i = 0; i < bytes.size(); i += 2) {
+            if (i == checksumAt || i == checksumAt + 2) continue;
+            DWORD word = (unsigned char)bytes[i] | (i + 1 < bytes.size() ? (unsigned char)bytes[i + 1] << 8 : 0);
+            sum += word;
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        }
+        return (sum & 0xFFFF) + (DWORD)bytes.size();
+    }
+
+    // The WIN_CERTIFICATE header at a file offset; false when the file does
+    // not hold it.
+    bool CertificateAt(DWORD offset, WIN_CERTIFICATE *header) const
+    {
+        return Copy(offset, header, offsetof(WIN_CERTIFICATE, bCertificate));
+    }
 
     // The section whose memory holds the address, or null.
     const IMAGE_SECTION_HEADER *SectionOf(DWORD rva) const

@@ -11,6 +11,7 @@
 #include "backdrop.h"
 #include "paths.h"
 #include "setup1.h"
+#include "signature.h"
 #include "staging.h"
 
 enum {
@@ -33,6 +34,10 @@ static const char Usage[] = "usage: SETUP1-CHECK.EXE MEDIUM_DIR [TEMPDIR]\n"
                             "a missing tempdir or run, a run that is not staged, and paths or the\n"
                             "second-phase command line longer than 255 characters. TEMPDIR stands in for\n"
                             "the plan's tempdir in the length checks.\n"
+                            "\n"
+                            "SETUP1.EXE and every program the plan copies are looked at for an Authenticode\n"
+                            "signature: a note for one that is not signed (tools/sign signs it), a warning\n"
+                            "for one whose signature no longer matches the file (changed after signing).\n"
                             "\n"
                             "tempspace is in kilobytes; a K or KB after the number is read as kilobytes\n"
                             "too (tempspace=200KB is 200).\n"
@@ -448,6 +453,41 @@ static int IsDotOrDotDot(const char *name) { return strcmp(name, ".") == 0 || st
 // Lists the files that the copy engine takes for the walk's entry and the
 // names they get. A match that would be passed over is reported as such,
 // not as no match.
+// ------------------------------------------------------------- signatures
+
+// What Windows makes of a program's signature, or of its want of one.
+static void ReportSignature(SignatureVerdict verdict, const Place &where, const char *name)
+{
+    static const char Sign[] = "tools/sign --cert CERT.pem --key KEY.pem";
+    switch (verdict) {
+    case SIGNATURE_NONE:
+        Note("unsigned", where,
+             "%s is not signed: Windows names no publisher for it, SmartScreen may stop it and policies may refuse "
+             "it; sign it with %s %s",
+             name, Sign, name);
+        break;
+    case SIGNATURE_CHANGED:
+        Warn("signature-mismatch", where,
+             "%s is signed, but the signature does not match the file any more (it was changed after signing): "
+             "Windows refuses it as damaged or tampered with; sign it again with %s %s",
+             name, Sign, name);
+        break;
+    case SIGNATURE_DAMAGED:
+        Warn("signature-damaged", where,
+             "%s has a certificate table that Windows does not take (not at the end of the file, or no "
+             "signature in it); sign it again with %s %s",
+             name, Sign, name);
+        break;
+    case SIGNATURE_UNCHECKED:
+        Note("signature-unchecked", where,
+             "%s is signed with a hash other than SHA-256; whether the signature matches the file is not checked",
+             name);
+        break;
+    default:  // no program, a signature that matches, a file reported elsewhere
+        break;
+    }
+}
+
 static void ListMatches(const StagingWalk *walk)
 {
     Place where = At("copyfiles", walk->index, walk->copyEntry);
@@ -515,6 +555,8 @@ static void ListMatches(const StagingWalk *walk)
         else
             Note("staged", where, "%s is %s as %s", listing.found.cFileName, Handled(), final);
         AddStaged(final, walk->index);
+        if (listing.file != INVALID_HANDLE_VALUE)
+            ReportSignature(CheckOpenProgramSignature(listing.file), where, listing.found.cFileName);
     }
     char dollarForm[PATH_SIZE];
     if (!listing.dollarMode && PassedOverMatch(&listing, &other) && MakeDollarName(dollarForm, listing.spec))
@@ -759,6 +801,9 @@ int main(int argc, char **argv)
          addOn ? "add-on mode: VUZevod RUD into the product's folder" : "normal mode: staging and the second phase",
          EditionPicture(PhaseTwoPlan.EditionLetter));
 
+    char self[PATH_SIZE];
+    if (JoinFits(SourceDirectory, "SETUP1.EXE", self))
+        ReportSignature(CheckProgramSignature(self), Key("SETUP1.EXE"), "SETUP1.EXE");
     CheckTarget();
     CheckTempSpace();
     CheckTempDir(addOn, argc == 3);
