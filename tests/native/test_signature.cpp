@@ -8,7 +8,8 @@
 static std::string Hex(const unsigned char *bytes, size_t size)
 {
     std::string text;
-    for (size_t i = 0; i < size; ++i) text += "0123456789abcdef"[bytes[i] >> 4], text += "0123456789abcdef"[bytes[i] & 15];
+    for (size_t i = 0; i < size; ++i)
+        text += "0123456789abcdef"[bytes[i] >> 4], text += "0123456789abcdef"[bytes[i] & 15];
     return text;
 }
 
@@ -18,7 +19,8 @@ static std::string Sha256Of(const std::string &data, size_t piece)
     Sha256State state;
     memset(&state, MARKER, sizeof state);
     Sha256Begin(&state);
-    for (size_t at = 0; at < data.size(); at += piece) Sha256Add(&state, data.data() + at, data.size() - at < piece ? data.size() - at : piece);
+    for (size_t at = 0; at < data.size(); at += piece)
+        Sha256Add(&state, data.data() + at, data.size() - at < piece ? data.size() - at : piece);
     unsigned char digest[SHA256_SIZE + 1];
     memset(digest, MARKER, sizeof digest);
     Sha256End(&state, digest);
@@ -143,10 +145,9 @@ static const std::string Sha1Oid("\x2B\x0E\x03\x02\x1A", 5);
 static std::string Table(const std::string &contentOid, const std::string &hashOid, const std::string &digest,
                          const char *revision = "\x00\x02")
 {
-    std::string indirect = Der(0x30, Der(0x30, Der(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x0F") +
-                                                   std::string(200, '\x05')) +
-                                         Der(0x30, Der(0x30, Der(0x06, hashOid) + std::string("\x05\x00", 2)) +
-                                                       Der(0x04, digest)));
+    std::string indirect =
+        Der(0x30, Der(0x30, Der(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x0F") + std::string(200, '\x05')) +
+                      Der(0x30, Der(0x30, Der(0x06, hashOid) + std::string("\x05\x00", 2)) + Der(0x04, digest)));
     std::string signedData = Der(0x02, "\x01") + Der(0x31, std::string(15, '\x30')) +
                              Der(0x30, Der(0x06, contentOid) + Der(0xA0, indirect)) +
                              Der(0xA0, std::string(1500, '\x30'));

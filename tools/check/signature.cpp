@@ -99,7 +99,7 @@ ImageKind ReadImageLayout(const unsigned char *head, size_t headSize, uint64_t f
     uint32_t magic = Little(head + optional, 2);
     if (magic != 0x10B && magic != 0x20B) return IMAGE_NO_PROGRAM;
     uint32_t countAt = optional + (magic == 0x10B ? 92 : 108), directories = countAt + 4;
-    uint32_t entry = directories + 4 * 8;  // the certificate table is entry 4
+    uint32_t entry = directories + 4 * 8;               // the certificate table is entry 4
     if (entry + 8 > headSize) return IMAGE_NO_PROGRAM;  // headers cut short
     if (Little(head + countAt, 4) < 5 || entry + 8 > optional + optionalSize) return IMAGE_UNSIGNED;
     layout->checksumAt = optional + 64;
@@ -108,7 +108,8 @@ ImageKind ReadImageLayout(const unsigned char *head, size_t headSize, uint64_t f
     layout->tableAt = Little(head + entry, 4);
     layout->tableSize = Little(head + entry + 4, 4);
     if (layout->tableAt == 0 && layout->tableSize == 0) return IMAGE_UNSIGNED;
-    if (layout->tableAt < entry + 8 || layout->tableSize < 8 || (uint64_t)layout->tableAt + layout->tableSize != fileSize)
+    if (layout->tableAt < entry + 8 || layout->tableSize < 8 ||
+        (uint64_t)layout->tableAt + layout->tableSize != fileSize)
         return IMAGE_BAD_TABLE;
     return IMAGE_SIGNED;
 }

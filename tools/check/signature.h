@@ -11,9 +11,9 @@
 enum {
     SHA256_SIZE = 32,
     SHA256_BLOCK_SIZE = 64,
-    IMAGE_HEAD_SIZE = 4096,         // the headers read to find the layout
-    SIGNATURE_READ_SIZE = 65536,    // the part of a certificate table read for its digest
-    IMAGE_CHUNK_SIZE = 65536,       // the piece of a program hashed at a time
+    IMAGE_HEAD_SIZE = 4096,       // the headers read to find the layout
+    SIGNATURE_READ_SIZE = 65536,  // the part of a certificate table read for its digest
+    IMAGE_CHUNK_SIZE = 65536,     // the piece of a program hashed at a time
 };
 
 struct Sha256State {
