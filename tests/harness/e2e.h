@@ -128,26 +128,35 @@ struct RunResult {
     Phase2Record record;
 };
 
+// How a run goes besides its answers; every field as it is at start
+// suits most runs.
+struct RunOptions {
+    DWORD timeoutMs = 30000;  // the time the whole run may take
+    // When not 0, the program is started again that long after the first,
+    // as by a second double-click; the runner answers the dialogs of both
+    // and waits for both.
+    DWORD secondStartMs = 0;
+    // When set, the stand-in second phase stays a few seconds after its
+    // record, while the first phase waits in its start of the program, and
+    // this is called once then.
+    std::function<void()> atHandOver;
+    // Called on each round of the runner's watch (about every 20 ms) while
+    // no dialog is shown; the result's pid is known by then.
+    std::function<void()> meanwhile;
+    std::string currentDir;  // the folder the program starts in; "" for the current one
+};
+
 // Starts MEDIUM\SETUP1.EXE with commandLine (the part after the program name)
 // in the medium folder, answers each dialog of the process with the next
 // action, waits for it and every process it started to end, and reads the
 // stand-in second phase's record. Fails the running test case (and returns
-// false) when the run does not end within timeoutMs (it is then ended by
+// false) when the run does not end within its time (it is then ended by
 // force and timedOut set), when a dialog finds no action left or one of the
 // wrong kind (it is answered with Exit or OK), when actions are left unused,
-// or when the program cannot be started. With secondStartMs the program is
-// started again that long after the first, as by a second double-click; the
-// runner answers the dialogs of both and waits for both. With atHandOver, the
-// stand-in second phase stays a few seconds after its record, while the first
-// phase waits in its start of the program, and atHandOver is called once then.
-// meanwhile is called on each round of the runner's watch (about every 20 ms)
-// while no dialog is shown; result->pid is known by then.
+// or when the program cannot be started.
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
-              DWORD timeoutMs = 30000, DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr,
-              const std::function<void()> &meanwhile = nullptr);
-// The same for any program, started in the folder currentDir (the current
-// one when empty): the runner's own machinery, for other programs of the tests.
-bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000,
-                DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr,
-                const std::function<void()> &meanwhile = nullptr);
+              RunOptions options = RunOptions());
+// The same for any program: the runner's own machinery, for other programs
+// of the tests.
+bool RunProgram(const std::string &program, const char *commandLine, const std::vector<RunAction> &actions,
+                RunResult *result, const RunOptions &options = RunOptions());

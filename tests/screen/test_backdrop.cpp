@@ -229,7 +229,9 @@ TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in 
     ScreenImage screen;
     bool captured = false;
     RunResult run;
-    RunSetup(&medium, "", {}, &run, 30000, 0, [&] { captured = CaptureScreen(&screen); });
+    RunOptions options;
+    options.atHandOver = [&] { captured = CaptureScreen(&screen); };
+    RunSetup(&medium, "", {}, &run, options);
     CHECK(run.exitCode == 1u);
     CHECK(run.dialogs.empty());
     REQUIRE(captured);
@@ -500,7 +502,10 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
         };
         std::vector<RunAction> actions;
         if (c.post) actions = {{PROMPT_OK}, {BOX_OK}};
-        RunSetup(&medium, "", actions, &run, 60000, 0, nullptr, meanwhile);
+        RunOptions options;
+        options.timeoutMs = 60000;
+        options.meanwhile = meanwhile;
+        RunSetup(&medium, "", actions, &run, options);
         if (IsWindow(cover)) DestroyWindow(cover);
         INFO(answers, " answers during the staging");
         CHECK(Text(steps[step]) == "closed");

@@ -292,7 +292,10 @@ TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once
     RemoveTree(stage);
     REQUIRE(MediumWritePlan(&medium, Plan(stage, "BIG1.DAT,BIG2.DAT,BIG3.DAT,P2.EXE", "")));
     RunResult run;
-    RunSetup(&medium, "", {}, &run, 120000, 100);
+    RunOptions twice;
+    twice.timeoutMs = 120000;
+    twice.secondStartMs = 100;
+    RunSetup(&medium, "", {}, &run, twice);
     // The later one ends at once with 0: it starts nothing.
     CHECK(run.exitCode + run.secondExitCode == 1u);
     CHECK(run.processes == 3u);
