@@ -271,7 +271,6 @@ TEST_CASE("the product's whole life: installed, staging removed, add-on, uninsta
             CHECK(run.exitCode == 0u);
         }
 
-        MediumRemove(&addon);
         if (c.stagingTag) RemoveTree(staging);
         ForgetProduct();
     }

@@ -70,6 +70,5 @@ TEST_CASE("A uxtheme.dll beside SETUP1.EXE is never loaded; beside a bare progra
     CHECK(bare.exitCode == 0u);
     CHECK(FileExists(marker));
 
-    MediumRemove(&medium);
     RemoveTree(staging);
 }

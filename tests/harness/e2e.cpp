@@ -93,17 +93,21 @@ bool MediumCreate(Medium *medium, const char *tag)
     return !setup1.empty() && CopyFileA(setup1.c_str(), (medium->dir + "\\SETUP1.EXE").c_str(), FALSE);
 }
 
-bool MediumWriteFile(const Medium *medium, const char *relativeName, const std::string &content)
+bool PutFile(const std::string &path, const std::string &content)
 {
-    std::string path = medium->dir + "\\" + relativeName;
     size_t slash = path.find_last_of("\\/");
-    if (!MakeFolders(path.substr(0, slash))) return false;
+    if (slash != std::string::npos && !MakeFolders(path.substr(0, slash))) return false;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     BOOL ok = WriteFile(file, content.data(), (DWORD)content.size(), &written, 0);
     CloseHandle(file);
     return ok && written == content.size();
+}
+
+bool MediumWriteFile(const Medium *medium, const char *relativeName, const std::string &content)
+{
+    return PutFile(medium->dir + "\\" + relativeName, content);
 }
 
 bool MediumWritePlan(const Medium *medium, const std::string &text)
@@ -136,6 +140,11 @@ void MediumRemove(Medium *medium)
 {
     RemoveTree(medium->dir);
     medium->dir.clear();
+}
+
+Medium::~Medium()
+{
+    if (owned) RemoveTree(dir);
 }
 
 bool StartConsole(const std::string &program, const std::string &arguments, const std::string &outputPath,

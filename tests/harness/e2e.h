@@ -13,8 +13,15 @@
 // path when it is a Unix one ("/x/y" becomes "Z:\x\y"); empty when absent.
 std::string TestOption(const char *name);
 
+// Removed with everything in it when it ends (or at MediumRemove), unless
+// it only borrows a folder that someone else removes.
 struct Medium {
     std::string dir;  // the medium folder, a Windows path without trailing "\"
+    bool owned = true;
+    Medium() = default;
+    Medium(const Medium &) = delete;
+    Medium &operator=(const Medium &) = delete;
+    ~Medium();
 };
 
 // Makes a fresh folder %TEMP%\setup1-TAG-PID (removing any leftover) and
@@ -28,14 +35,16 @@ bool MediumWritePlan(const Medium *medium, const std::string &text);
 bool MediumAddPhase2(const Medium *medium, const char *name);
 // Copies the files (not the folders) of a folder into the medium.
 bool MediumCopyFolder(const Medium *medium, const std::string &folder);
-// Removes the medium folder and everything in it.
+// Removes the medium folder and everything in it before the medium ends.
 void MediumRemove(Medium *medium);
 
 // Recursive delete of a folder; clears read-only attributes on the way.
 void RemoveTree(const std::string &dir);
 bool FileExists(const std::string &path);
 std::string ReadWholeFile(const std::string &path);  // empty when missing
-std::string TempFolder(const char *tag);             // %TEMP%\setup1-TAG-PID, not created
+// Writes a file with exactly these bytes, its folders made as needed.
+bool PutFile(const std::string &path, const std::string &content);
+std::string TempFolder(const char *tag);  // %TEMP%\setup1-TAG-PID, not created
 
 // Starts a console program with the arguments (quoted as needed), its
 // output and errors going to the file outputPath (nowhere when empty).

@@ -237,7 +237,6 @@ TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in 
     REQUIRE(captured);
     CheckBackdropOnScreen("linnet", &screen);
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 // Holds all of this process's GDI handles but a few hundred, so that code
@@ -524,7 +523,6 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
             CHECK(run.haveRecord);
         }
         RemoveTree(stage);
-        MediumRemove(&medium);
         CleanSettings();
     }
     SetEnvironmentVariableA("TMP", tmpLength && tmpLength < sizeof tmp ? tmp : 0);

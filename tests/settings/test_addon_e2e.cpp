@@ -70,7 +70,6 @@ TEST_CASE("add-on mode: OK installs into the newest version's directory")
         CHECK(ReadWholeFile(want + "\\VUZEVOD.HLP") == (c.files ? "add-on help" : ""));
         CHECK_FALSE(FileExists(base + "\\zev41\\VUZEVOD.EXE"));
         CHECK_FALSE(FileExists("C:\\UNUSED"));
-        MediumRemove(&medium);
         RemoveTree(base);
     }
     CleanSettings();
@@ -94,7 +93,6 @@ TEST_CASE("add-on mode: Exit in the prompt reports that nothing was installed")
     CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
     CHECK(run.dialogs[1].icon == (UINT)MB_ICONEXCLAMATION);
     CHECK_FALSE(FileExists(want));
-    MediumRemove(&medium);
     RemoveTree(base);
     CleanSettings();
 }
@@ -122,7 +120,6 @@ TEST_CASE("add-on mode: a directory that can be neither made nor entered fails a
     CHECK(run.dialogs[0].path == Upper(bad));
     CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
     CHECK(run.dialogs[1].icon == (UINT)MB_ICONEXCLAMATION);
-    MediumRemove(&medium);
     RemoveTree(base);
     CleanSettings();
 }

@@ -155,7 +155,6 @@ static RunResult RunSetupUnder(const char *version, const char *plan, const std:
     RunResult run;
     RunSetup(&medium, "", actions, &run);
     CHECK(run.haveRecord == !staging.empty());
-    MediumRemove(&medium);
     if (!staging.empty()) RemoveTree(staging);
     return run;
 }

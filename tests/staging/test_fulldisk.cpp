@@ -200,7 +200,6 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
             CHECK(GetFile(other + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
         }
         CHECK(GetFile(medium.dir + "\\BIG.DAT") == big);
-        MediumRemove(&medium);
         RemoveTree(other);
         ClearDrive();
     }
@@ -221,7 +220,7 @@ TEST_CASE("A staging folder that is the medium under another name loses no file 
     REQUIRE(std::string(shortDir) != longDir);
     for (const std::string &tempdir : {std::string(shortDir), alias + "\\", alias}) {
         INFO("tempdir ", tempdir);
-        Medium medium{longDir};
+        Medium medium{longDir, false};  // full-disk.sh removes the folder
         REQUIRE(CopyFileA(TestOption("setup1").c_str(), (longDir + "\\SETUP1.EXE").c_str(), FALSE));
         std::vector<std::pair<std::string, std::string>> files = {
             {"README.TXT", "read me"}, {"ZEV.CFG", "config"}, {"ZEVKB.SY$", "driver"}, {"ZEVKB.SYS", "other"}};
@@ -253,7 +252,6 @@ TEST_CASE("A staging path rooted without a drive is on the current drive and sta
     CHECK(run.exitCode == 1u);
     CHECK(GetFile("C:" + rooted + "\\README.TXT") == "read me");
     CHECK(run.record.currentDir == "C:" + rooted);
-    MediumRemove(&medium);
     RemoveTree("C:" + rooted);
 }
 
@@ -272,7 +270,6 @@ TEST_CASE("A renameto entry that climbs out of the staging folder touches nothin
     CHECK(GetFile(outside + "\\VICTIM.TXT") == "keep me");
     // The file keeps its own name.
     CHECK(GetFile(staging + "\\A.TXT") == "a");
-    MediumRemove(&medium);
     RemoveTree(outside);
 }
 
@@ -288,6 +285,5 @@ TEST_CASE("The normal mode stages files that fit the drive and starts the second
     CHECK(run.exitCode == 1u);
     CHECK(run.haveRecord);
     CHECK(GetFile(Drive() + "\\STAGE\\BIG.DAT") == Pattern(1000, 5));
-    MediumRemove(&medium);
     ClearDrive();
 }

@@ -119,7 +119,6 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
         }
         if (strchr(c.stale, 'K')) CHECK(GetFile(stage + "\\KEEP.TXT") == "stale KEEP.TXT");
         RemoveTree(stage);
-        MediumRemove(&medium);
     }
 }
 
@@ -163,7 +162,6 @@ TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
             CHECK(lstrcmpiA(run.record.currentDir.c_str(), stage.c_str()) == 0);
         }
         RemoveTree(stage);
-        MediumRemove(&medium);
     }
     CleanSettings();
 }
@@ -211,7 +209,6 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
     CHECK(run.record.winMainLine == "x y -p4 " + medium.dir);
     CHECK(lstrcmpiA(run.record.currentDir.c_str(), blank.c_str()) == 0);
     RemoveTree(base);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit")
@@ -229,7 +226,6 @@ TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit
     CHECK(!run.haveRecord);
     CHECK(Exists(stage + "\\P2.EXE"));
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the medium whole")
@@ -246,7 +242,6 @@ TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the mediu
     CHECK(GetFile(medium.dir + "\\B.DLL") == "medium B.DLL");
     CHECK(!Exists(medium.dir + "\\X.DLL"));
     CHECK(Exists(medium.dir + "\\P2.EXE"));
-    MediumRemove(&medium);
 }
 
 TEST_CASE("A staging folder that others may write brings the prompt and stays as it was")
@@ -276,7 +271,6 @@ TEST_CASE("A staging folder that others may write brings the prompt and stays as
     CHECK(Joined(Listing(stage)) == "");
     CHECK(Dacl(stage) == open);
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once with every file whole")
@@ -309,7 +303,6 @@ TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once
         CHECK(GetFile(stage + "\\" + name) == big);
     }
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("A run while the staging folder's program is in use asks for another path and starts nothing")
@@ -342,7 +335,6 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
     CloseHandle(running.hThread);
     CloseHandle(running.hProcess);
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("Read-only leftovers in the staging folder are replaced and the new program starts")
@@ -379,7 +371,6 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
     CHECK(GetFile(stage + "\\X.DLL") == "new library");
     CHECK(GetFile(stage + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 // Runs the Unix program Z:\bin\COMMAND in folder dir, which Wine starts
@@ -425,7 +416,6 @@ TEST_CASE("A staging folder reached through a link brings the prompt, and nothin
         CHECK(!Exists(base + "\\SAFE\\INNER\\P2.EXE"));
     }
     CHECK(Unix(parent, "rm -rf " + name, gone));
-    MediumRemove(&medium);
 }
 
 TEST_CASE("A staging folder that another user's mutex of its name claims is staged into all the same")
@@ -458,7 +448,6 @@ TEST_CASE("A staging folder that another user's mutex of its name claims is stag
     CHECK(run.haveRecord);
     CloseHandle(squatter);
     RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("An unquoted start from a folder whose name holds a byte above 0x7F hands on its own line")
@@ -482,7 +471,6 @@ TEST_CASE("An unquoted start from a folder whose name holds a byte above 0x7F ha
     std::string want = stage + "\\P2.EXE /S -p4 " + medium.dir;
     CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
     RemoveTree(stage);
-    MediumRemove(&outer);
 }
 
 // Run on its own under a Japanese locale (code page 932), where the second
@@ -513,5 +501,4 @@ TEST_CASE("code page 932: a medium and a staging folder whose names end in a 0x5
     REQUIRE(run.haveRecord);
     std::string want = stage + "\\P2.EXE -p4 " + medium.dir;
     CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
-    MediumRemove(&outer);
 }
