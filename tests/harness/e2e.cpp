@@ -379,36 +379,33 @@ static void Answer(HWND dialog, SeenDialog *seen, const RunAction &action)
         RobotClick(dialog, ok ? IDOK : IDCANCEL);
 }
 
-// How many processes of the job are still running; 0 when that cannot be
-// learnt, which fails the test case.
-static DWORD JobProcesses(HANDLE job)
+// The job's counts of processes (running, and in all); zero when they
+// cannot be learnt, which fails the test case.
+static JOBOBJECT_BASIC_ACCOUNTING_INFORMATION JobAccounting(HANDLE job)
 {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
     memset(&accounting, 0, sizeof accounting);
     if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0)) {
         DWORD error = GetLastError();
         RunFails("QueryInformationJobObject failed, error " + std::to_string(error));
-        return 0;
+        memset(&accounting, 0, sizeof accounting);
     }
-    return accounting.ActiveProcesses;
+    return accounting;
 }
 
 bool RunQuotesProgram = true;
 
-// A run under way: the job that holds every process of it, its starts, and
-// how far the answers have come.
+// A run under way: the job that holds all its processes, its starts (the
+// second zero when there is none), how far the answers have come.
 struct Run {
     std::string program, line, recordPath;
     const RunOptions *options;
-    DWORD timeoutMs;  // scaled
-    DWORD start;      // GetTickCount once the program has been started
+    DWORD timeoutMs, start;  // scaled; GetTickCount once started
     HANDLE job;
-    PROCESS_INFORMATION first, second;  // second: zero without a second start
-    size_t next;                        // the next action
+    PROCESS_INFORMATION first, second;
+    size_t next;
     bool failed;
 };
-
-static DWORD Elapsed(const Run &run) { return GetTickCount() - run.start; }
 
 // Starts the program in the run's job; false, with the test failed, when it cannot.
 static bool StartInJob(const Run &run, PROCESS_INFORMATION *process)
@@ -483,7 +480,7 @@ static void AnswerUntilExit(Run *run, const std::vector<RunAction> &actions, Run
 {
     std::vector<HWND> stuck;  // answered, but still shown
     bool handedOver = false;
-    while (Elapsed(*run) < run->timeoutMs) {
+    while (GetTickCount() - run->start < run->timeoutMs) {
         DialogSearch search = {run->first.dwProcessId, run->second.dwProcessId, &stuck, 0, false};
         EnumWindows(MatchRunWindow, (LPARAM)&search);
         if (search.backdrop) result->sawBackdrop = true;
@@ -535,9 +532,9 @@ static bool CollectOutcome(Run *run, const std::vector<RunAction> &actions, RunR
 {
     // What the program started may still be running: the second phase
     // writes its record before it ends.
-    while (JobProcesses(run->job) > 0 && Elapsed(*run) < run->timeoutMs) Sleep(20);
+    while (JobAccounting(run->job).ActiveProcesses > 0 && GetTickCount() - run->start < run->timeoutMs) Sleep(20);
     bool ended = WaitForSingleObject(run->first.hProcess, 0) == WAIT_OBJECT_0;
-    DWORD running = JobProcesses(run->job);
+    DWORD running = JobAccounting(run->job).ActiveProcesses;
     if (!ended || running > 0) {
         std::pair<DWORD, std::string> windows(run->first.dwProcessId, std::string());
         if (!ended) EnumWindows(ListWindow, (LPARAM)&windows);
@@ -551,10 +548,7 @@ static bool CollectOutcome(Run *run, const std::vector<RunAction> &actions, RunR
     } else if (!GetExitCodeProcess(run->first.hProcess, &result->exitCode)) {
         result->exitCode = 0xFFFFFFFF;
     }
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
-    memset(&accounting, 0, sizeof accounting);
-    QueryInformationJobObject(run->job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0);
-    result->processes = accounting.TotalProcesses;
+    result->processes = JobAccounting(run->job).TotalProcesses;
     CloseHandle(run->first.hThread);
     CloseHandle(run->first.hProcess);
     if (run->second.hProcess) {

@@ -46,6 +46,19 @@ std::string ReadWholeFile(const std::string &path);  // empty when missing
 bool PutFile(const std::string &path, const std::string &content);
 std::string TempFolder(const char *tag);  // %TEMP%\setup1-TAG-PID, not created
 
+// The folder TempFolder(tag), emptied (and made, unless the program under
+// test is to make it) for the test and removed when the test ends.
+struct Scratch {
+    std::string dir;
+    explicit Scratch(const char *tag, bool make = true) : dir(TempFolder(tag))
+    {
+        RemoveTree(dir);
+        if (make) CreateDirectoryA(dir.c_str(), 0);
+    }
+    ~Scratch() { RemoveTree(dir); }
+    std::string operator/(const std::string &name) const { return dir + "\\" + name; }
+};
+
 // Starts a console program with the arguments (quoted as needed), its
 // output and errors going to the file outputPath (nowhere when empty).
 // Fails the running test case when that cannot be done.
@@ -137,22 +150,18 @@ struct RunResult {
     Phase2Record record;
 };
 
-// How a run goes besides its answers; every field as it is at start
-// suits most runs.
+// What a run needs besides its answers; as they are at start, they suit most.
+// secondStartMs: the program is started again that long after the first,
+// as by a second double-click, and the runner answers and waits for both.
+// atHandOver: the stand-in second phase stays a few seconds after its
+// record, while the first phase waits in its start of it; called once then.
+// meanwhile: called on each round of the runner's watch (about every 20 ms)
+// while no dialog is shown; the result's pid is known by then.
 struct RunOptions {
-    DWORD timeoutMs = 30000;  // the time the whole run may take
-    // When not 0, the program is started again that long after the first,
-    // as by a second double-click; the runner answers the dialogs of both
-    // and waits for both.
-    DWORD secondStartMs = 0;
-    // When set, the stand-in second phase stays a few seconds after its
-    // record, while the first phase waits in its start of the program, and
-    // this is called once then.
-    std::function<void()> atHandOver;
-    // Called on each round of the runner's watch (about every 20 ms) while
-    // no dialog is shown; the result's pid is known by then.
-    std::function<void()> meanwhile;
-    std::string currentDir;  // the folder the program starts in; "" for the current one
+    DWORD timeoutMs = 30000;  // for the whole run
+    DWORD secondStartMs = 0;  // 0: started once
+    std::function<void()> atHandOver, meanwhile;
+    std::string currentDir;  // where the program starts; "" for the current folder
 };
 
 // Starts MEDIUM\SETUP1.EXE with commandLine (the part after the program name)

@@ -219,10 +219,9 @@ TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in 
     CheckScreenSize();
     Medium medium;
     REQUIRE(MediumCreate(&medium, "linnet"));
-    std::string stage = TempFolder("linnet-stage");
-    RemoveTree(stage);
+    Scratch stage("linnet-stage", false);
     REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
-    REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=3+N\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + stage +
+    REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=3+N\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + stage.dir +
                                          "\r\nrun=PHASE2.EXE\r\n"));
     // The screen while the first phase waits for the second to start: long
     // after the plan was read, and no dialog has repainted anything.
@@ -236,7 +235,6 @@ TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in 
     CHECK(run.dialogs.empty());
     REQUIRE(captured);
     CheckBackdropOnScreen("linnet", &screen);
-    RemoveTree(stage);
 }
 
 // Holds all of this process's GDI handles but a few hundred, so that code

@@ -21,18 +21,6 @@ inline void SplitNames(const char *names, std::set<std::string> *out)
     }
 }
 
-// A folder made empty for the test and removed when the test ends.
-struct Scratch {
-    std::string dir;
-    explicit Scratch(const char *tag) : dir(TempFolder(tag))
-    {
-        RemoveTree(dir);
-        CreateDirectoryA(dir.c_str(), 0);
-    }
-    ~Scratch() { RemoveTree(dir); }
-    std::string operator/(const std::string &name) const { return dir + "\\" + name; }
-};
-
 // A file with a last-write time of its own, so that a copy's time is
 // known to come from its source.
 inline bool PutFileDated(const std::string &path, const std::string &content, WORD year)

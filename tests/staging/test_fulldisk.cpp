@@ -176,11 +176,10 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
         // The rename shows that the second attempt walks the lists again.
         LayMedium(&medium, {{"SMALL.TXT", "small"}, {"BIG.DAT", big}}, "SMALL.TXT,BIG.DAT", "SMALL.DOC",
                   Drive() + "\\STAGE");
-        std::string other = TempFolder("fdother");
-        RemoveTree(other);
+        Scratch other("fdother", false);
         // The folder this run made is held while the prompt is up: nobody
         // renames it away and puts another in its place.
-        RunAction answer = c.typePath ? RunAction{PROMPT_TYPE, other} : RunAction{PROMPT_EXIT};
+        RunAction answer = c.typePath ? RunAction{PROMPT_TYPE, other.dir} : RunAction{PROMPT_EXIT};
         BOOL renamed = TRUE;
         answer.first = [&] { renamed = MoveFileA((Drive() + "\\STAGE").c_str(), (Drive() + "\\MOVED").c_str()); };
         RunResult run;
@@ -194,13 +193,12 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
         // What was copied before the drive filled up stays there.
         CHECK(GetFile(Drive() + "\\STAGE\\SMALL.DOC") == "small");
         if (c.typePath) {
-            CHECK(lstrcmpiA(run.record.currentDir.c_str(), other.c_str()) == 0);
-            CHECK(GetFile(other + "\\SMALL.DOC") == "small");
-            CHECK(GetFile(other + "\\BIG.DAT") == big);
-            CHECK(GetFile(other + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
+            CHECK(lstrcmpiA(run.record.currentDir.c_str(), other.dir.c_str()) == 0);
+            CHECK(GetFile(other.dir + "\\SMALL.DOC") == "small");
+            CHECK(GetFile(other.dir + "\\BIG.DAT") == big);
+            CHECK(GetFile(other.dir + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
         }
         CHECK(GetFile(medium.dir + "\\BIG.DAT") == big);
-        RemoveTree(other);
         ClearDrive();
     }
 }
