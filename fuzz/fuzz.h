@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "lead_bytes.h"
+
 // An invariant that does not hold ends the run with a crash report, so that
 // libFuzzer keeps the input.
 #define EXPECT(condition)                                                                                              \
@@ -35,10 +37,6 @@ inline std::string NextField(const uint8_t **data, size_t *size)
 }
 
 inline bool IsSeparatorChar(char c) { return c == '\\' || c == '/'; }
-
-// Lead-byte rules: none, and code page 932's, whose second bytes include "\".
-inline int SingleByteRule(unsigned char) { return 0; }
-inline int CodePage932Rule(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Which bytes of text begin a character under the rule: a lead byte and the
 // byte after it are one character, unless the text ends after the lead byte.

@@ -96,6 +96,7 @@ struct Layout {
     Medium medium;
     std::string parent;  // holds the target directory and sentinel files
     Snapshot mediumBefore, parentBefore;
+    ~Layout() { RemoveTree(parent); }  // the medium removes itself
 };
 
 static void LayoutCreate(Layout *l, const char *tag)
@@ -106,11 +107,7 @@ static void LayoutCreate(Layout *l, const char *tag)
     RemoveTree(l->parent);
     REQUIRE(CreateDirectoryA(l->parent.c_str(), 0));
     REQUIRE(MediumWriteFile(&l->medium, "A.DAT", "medium A.DAT"));
-    HANDLE f = CreateFileA((l->parent + "\\SENTINEL.TXT").c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
-    REQUIRE(f != INVALID_HANDLE_VALUE);
-    DWORD written;
-    WriteFile(f, "sentinel", 8, &written, 0);
-    CloseHandle(f);
+    REQUIRE(PutFile(l->parent + "\\SENTINEL.TXT", "sentinel"));
     REQUIRE(CreateDirectoryA((l->parent + "\\OTHER").c_str(), 0));
 }
 
@@ -129,12 +126,6 @@ static void CheckNothingElseWritten(const Layout *l, const std::string &target)
     std::string parentChanges = Changes(l->parentBefore, SnapshotOf(l->parent), target);
     CHECK(mediumChanges == "");
     CHECK(parentChanges == "");
-}
-
-static void LayoutRemove(Layout *l)
-{
-    MediumRemove(&l->medium);
-    RemoveTree(l->parent);
 }
 
 // Runs SETUP1.EXE on the layout's medium, answering with the actions;
@@ -222,7 +213,6 @@ TEST_CASE("a plan of binary garbage runs the add-on mode and installs nothing it
         CHECK(FileExists(addOn) == c.typed);
         CHECK(Joined(Listing(addOn)) == "");
         CheckNothingElseWritten(&l, "ADDON");
-        LayoutRemove(&l);
         CleanSettings();
     }
 }
@@ -332,7 +322,6 @@ TEST_CASE("every plan value at and beyond its buffer: no cut path is used")
             CHECK_FALSE(FileExists(cut));
             CheckNothingElseWritten(&l, "");
         }
-        LayoutRemove(&l);
     }
 }
 
@@ -383,7 +372,6 @@ TEST_CASE("a copy list of 511 characters is copied whole; a longer one loses onl
         CHECK(got.count(piece) == 0u);
         CHECK(got.count(renamePiece) == 0u);
         CheckNothingElseWritten(&l, "STAGE");
-        LayoutRemove(&l);
     }
 }
 
@@ -410,7 +398,6 @@ TEST_CASE("a staging path near 255 characters gets the files whose names fit and
         CHECK(FileExists(tempDir));
         CHECK(Joined(Listing(tempDir)) == c.want);
         CheckNothingElseWritten(&l, tempDir.substr(l.parent.size() + 1));
-        LayoutRemove(&l);
     }
 }
 
@@ -463,7 +450,6 @@ TEST_CASE("a product directory larger than its buffer falls back to the next roo
         CHECK(run.dialogs[0].path == wanted);
         CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
         CheckNothingElseWritten(&l, "");
-        LayoutRemove(&l);
         CleanSettings();
         CHECK_FALSE(KeyExists(HiveUser, "Software\\Tessaric"));
         CHECK_FALSE(KeyExists(HiveDefault, "Software\\Tessaric"));

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "e2e.h"
 #include "setup1.h"
 #include "testing.h"
 
@@ -41,13 +42,7 @@ struct PlanFolder {
         RemoveDirectoryA(dir);
     }
     std::string PlanPath() const { return std::string(dir) + "\\SETUP1.INF"; }
-    void Write(const std::string &text) const
-    {
-        FILE *f = fopen(PlanPath().c_str(), "wb");
-        REQUIRE(f != nullptr);
-        fwrite(text.data(), 1, text.size(), f);
-        fclose(f);
-    }
+    void Write(const std::string &text) const { REQUIRE(PutFile(PlanPath(), text)); }
 };
 
 static void ReadPlanFresh(const char *oldTarget)

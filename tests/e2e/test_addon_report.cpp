@@ -39,7 +39,6 @@ TEST_CASE("add-on mode with Exit in the prompt reports that the add-on was not i
         CHECK(report.icon == (UINT)MB_ICONEXCLAMATION);
         CHECK(run.exitCode == 0u);
         CHECK_FALSE(run.haveRecord);
-        MediumRemove(&medium);
         CleanSettings();
     }
 }

@@ -191,7 +191,9 @@ TEST_CASE("the product's whole life: installed, staging removed, add-on, uninsta
         // First phase, then the second phase it starts, which hands over to
         // a copy of itself: the runner waits for all of them.
         RunResult run;
-        RunSetup(&medium, "/S", {}, &run, 90000);
+        RunOptions slow;
+        slow.timeoutMs = 90000;
+        RunSetup(&medium, "/S", {}, &run, slow);
         CHECK(run.exitCode == 1u);
 
         for (const auto &f : ProductFiles) {
@@ -250,7 +252,9 @@ TEST_CASE("the product's whole life: installed, staging removed, add-on, uninsta
             // The uninstaller, silent: the product's files and folder, its
             // registry keys (empty ones the add-on made included) and its entry
             // in the list go.
-            RunProgram(ProductDir + "\\UNINSTALL.EXE", "/S", "", {}, &run, 60000);
+            RunOptions slow;
+            slow.timeoutMs = 60000;
+            RunProgram(ProductDir + "\\UNINSTALL.EXE", "/S", {}, &run, slow);
             CHECK(run.exitCode == 0u);
             CHECK(WaitForNames(ProductDir, "(none)") == "(none)");
             CHECK(SubKeys(HKEY_CURRENT_USER, MakerKey) == "(no key)");
@@ -267,7 +271,6 @@ TEST_CASE("the product's whole life: installed, staging removed, add-on, uninsta
             CHECK(run.exitCode == 0u);
         }
 
-        MediumRemove(&addon);
         if (c.stagingTag) RemoveTree(staging);
         ForgetProduct();
     }

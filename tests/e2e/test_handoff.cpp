@@ -13,9 +13,11 @@
 // A medium whose plan stages PHASE2.EXE into a fresh folder under %TEMP%.
 // PHASE2.EXE also waits there already, so the start does not depend on
 // the copy.
+// Both folders are removed when it ends.
 struct HandOff {
     Medium medium;
     std::string staging;
+    ~HandOff() { RemoveTree(staging); }
 };
 
 static void HandOffCreate(HandOff *h, const char *run)
@@ -31,12 +33,6 @@ static void HandOffCreate(HandOff *h, const char *run)
     REQUIRE(MediumAddPhase2(&h->medium, "PHASE2.EXE"));
     REQUIRE(MediumWritePlan(&h->medium, std::string("[phasetwo]\r\ntarget=4\r\ncopyfiles=PHASE2.EXE\r\ntempdir=") +
                                             h->staging + "\r\nrun=" + run + "\r\n"));
-}
-
-static void HandOffRemove(HandOff *h)
-{
-    MediumRemove(&h->medium);
-    RemoveTree(h->staging);
 }
 
 TEST_CASE("normal mode starts the second phase from the staging folder with the codes and the medium")
@@ -55,7 +51,6 @@ TEST_CASE("normal mode starts the second phase from the staging folder with the 
         CHECK(run.record.commandLine == h.staging + "\\PHASE2.EXE " + arguments);
         CHECK(run.record.winMainLine == arguments);
         CHECK(run.record.currentDir == h.staging);
-        HandOffRemove(&h);
     }
 }
 
@@ -86,7 +81,6 @@ TEST_CASE("a second phase that does not start is said in a box, and the run ends
         CHECK(run.dialogs[0].icon == (UINT)MB_ICONEXCLAMATION);
         CHECK(run.dialogs[0].Text(0xFFFF) ==
               std::string(LaunchFailedHead) + h.staging + "\\" + c.run + LaunchFailedMiddle + c.why);
-        HandOffRemove(&h);
     }
 }
 

@@ -64,10 +64,11 @@ TEST_CASE("A uxtheme.dll beside SETUP1.EXE is never loaded; beside a bare progra
 
     // The control: the planted DLL is one that Wine loads by that name.
     RunResult bare;
-    RunProgram(medium.dir + "\\BARE.EXE", "", medium.dir, {}, &bare);
+    RunOptions inMedium;
+    inMedium.currentDir = medium.dir;
+    RunProgram(medium.dir + "\\BARE.EXE", "", {}, &bare, inMedium);
     CHECK(bare.exitCode == 0u);
     CHECK(FileExists(marker));
 
-    MediumRemove(&medium);
     RemoveTree(staging);
 }

@@ -232,7 +232,9 @@ TEST_CASE("RobotMove moves a window and waits until it stands there")
 TEST_CASE("a run that never ends" * doctest::skip())
 {
     RunResult run;
-    CHECK_FALSE(RunProgram(RobotProgram(), "-t 3600 -c \"never shown\" wait-dialog", "", {}, &run, 1000));
+    RunOptions brief;
+    brief.timeoutMs = 1000;
+    CHECK_FALSE(RunProgram(RobotProgram(), "-t 3600 -c \"never shown\" wait-dialog", {}, &run, brief));
     CHECK(run.timedOut);
     CHECK(run.exitCode == 0xFFFFFFFFu);
     // The runner ended it.

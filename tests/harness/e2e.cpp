@@ -93,17 +93,21 @@ bool MediumCreate(Medium *medium, const char *tag)
     return !setup1.empty() && CopyFileA(setup1.c_str(), (medium->dir + "\\SETUP1.EXE").c_str(), FALSE);
 }
 
-bool MediumWriteFile(const Medium *medium, const char *relativeName, const std::string &content)
+bool PutFile(const std::string &path, const std::string &content)
 {
-    std::string path = medium->dir + "\\" + relativeName;
     size_t slash = path.find_last_of("\\/");
-    if (!MakeFolders(path.substr(0, slash))) return false;
+    if (slash != std::string::npos && !MakeFolders(path.substr(0, slash))) return false;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     BOOL ok = WriteFile(file, content.data(), (DWORD)content.size(), &written, 0);
     CloseHandle(file);
     return ok && written == content.size();
+}
+
+bool MediumWriteFile(const Medium *medium, const char *relativeName, const std::string &content)
+{
+    return PutFile(medium->dir + "\\" + relativeName, content);
 }
 
 bool MediumWritePlan(const Medium *medium, const std::string &text)
@@ -136,6 +140,11 @@ void MediumRemove(Medium *medium)
 {
     RemoveTree(medium->dir);
     medium->dir.clear();
+}
+
+Medium::~Medium()
+{
+    if (owned) RemoveTree(dir);
 }
 
 bool StartConsole(const std::string &program, const std::string &arguments, const std::string &outputPath,
@@ -370,35 +379,72 @@ static void Answer(HWND dialog, SeenDialog *seen, const RunAction &action)
         RobotClick(dialog, ok ? IDOK : IDCANCEL);
 }
 
-// How many processes of the job are still running; 0 when that cannot be
-// learnt, which fails the test case.
-static DWORD JobProcesses(HANDLE job)
+// The job's counts of processes (running, and in all); zero when they
+// cannot be learnt, which fails the test case.
+static JOBOBJECT_BASIC_ACCOUNTING_INFORMATION JobAccounting(HANDLE job)
 {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
     memset(&accounting, 0, sizeof accounting);
     if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0)) {
         DWORD error = GetLastError();
         RunFails("QueryInformationJobObject failed, error " + std::to_string(error));
-        return 0;
+        memset(&accounting, 0, sizeof accounting);
     }
-    return accounting.ActiveProcesses;
+    return accounting;
 }
 
 bool RunQuotesProgram = true;
 
-bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs, DWORD secondStartMs,
-                const std::function<void()> &atHandOver, const std::function<void()> &meanwhile)
-{
-    timeoutMs *= TimeScale();
-    *result = RunResult();
-    std::string recordPath = TempFolder("run-record") + ".txt";
-    DeleteFileA(recordPath.c_str());
+// A run under way: the job that holds all its processes, its starts (the
+// second zero when there is none), how far the answers have come.
+struct Run {
+    std::string program, line, recordPath;
+    const RunOptions *options;
+    DWORD timeoutMs, start;  // scaled; GetTickCount once started
+    HANDLE job;
+    PROCESS_INFORMATION first, second;
+    size_t next;
+    bool failed;
+};
 
+// Starts the program in the run's job; false, with the test failed, when it cannot.
+static bool StartInJob(const Run &run, PROCESS_INFORMATION *process)
+{
+    // CreateProcessA may write into the command line.
+    std::string writable = run.line + '\0';
+    // The environment is inherited; the second phase inherits it in turn.
+    SetEnvironmentVariableA("PHASE2_RECORD", run.recordPath.c_str());
+    SetEnvironmentVariableA("PHASE2_HOLD", run.options->atHandOver ? "3000" : 0);
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    memset(process, 0, sizeof *process);
+    const char *dir = run.options->currentDir.empty() ? 0 : run.options->currentDir.c_str();
+    BOOL started = StartAsUser(run.program.c_str(), &writable[0], CREATE_SUSPENDED, dir, &startup, process);
+    DWORD startError = GetLastError();
+    SetEnvironmentVariableA("PHASE2_RECORD", 0);
+    SetEnvironmentVariableA("PHASE2_HOLD", 0);
+    if (!started) {
+        RunFails(std::string("CreateProcessA(") + run.program + ") failed, error " + std::to_string(startError));
+        return false;
+    }
+    BOOL assigned = AssignProcessToJobObject(run.job, process->hProcess);
+    DWORD assignError = GetLastError();
+    ResumeThread(process->hThread);
+    if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
+    return true;
+}
+
+// Makes the job and starts the program in it (a second time after
+// secondStartMs); false, with the test failed and nothing left open, when
+// it cannot.
+static bool StartRun(Run *run, RunResult *result)
+{
+    DeleteFileA(run->recordPath.c_str());
     // The program and all it starts run in a job: the runner can tell when
     // the last of them has ended, and ends all of them on a timeout.
-    HANDLE job = CreateJobObjectA(0, 0);
-    if (!job) {
+    run->job = CreateJobObjectA(0, 0);
+    if (!run->job) {
         DWORD error = GetLastError();
         RunFails(std::string("CreateJobObjectA failed, error ") + std::to_string(error));
         return false;
@@ -407,7 +453,7 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     memset(&limits, 0, sizeof limits);
     // Should the test program itself end early, the job's end ends them too.
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    SetInformationJobObject(run->job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
     // The platform starts the process that owns the desktop for the first
     // program to need it, and it lives as long as any program uses the
@@ -415,58 +461,27 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
     // and outlive the run; this process asks for the desktop first.
     GetDesktopWindow();
 
-    std::string line = RunQuotesProgram ? "\"" + program + "\"" : program;
-    if (commandLine && commandLine[0]) line += std::string(" ") + commandLine;
-    // Starts the program in the job; false, with the test failed, when it cannot.
-    auto startInJob = [&](PROCESS_INFORMATION *process) {
-        // CreateProcessA may write into the command line.
-        std::string writable = line + '\0';
-        // The environment is inherited; the second phase inherits it in turn.
-        SetEnvironmentVariableA("PHASE2_RECORD", recordPath.c_str());
-        SetEnvironmentVariableA("PHASE2_HOLD", atHandOver ? "3000" : 0);
-        STARTUPINFOA startup;
-        memset(&startup, 0, sizeof startup);
-        startup.cb = sizeof startup;
-        memset(process, 0, sizeof *process);
-        const char *dir = currentDir.empty() ? 0 : currentDir.c_str();
-        HANDLE token = StartToken();
-        BOOL started = token ? CreateProcessAsUserA(token, program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED,
-                                                    0, dir, &startup, process)
-                             : CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, dir,
-                                              &startup, process);
-        DWORD startError = GetLastError();
-        SetEnvironmentVariableA("PHASE2_RECORD", 0);
-        SetEnvironmentVariableA("PHASE2_HOLD", 0);
-        if (!started) {
-            RunFails(std::string("CreateProcessA(") + program + ") failed, error " + std::to_string(startError));
-            return false;
-        }
-        BOOL assigned = AssignProcessToJobObject(job, process->hProcess);
-        DWORD assignError = GetLastError();
-        ResumeThread(process->hThread);
-        if (!assigned) RunFails("AssignProcessToJobObject failed, error " + std::to_string(assignError));
-        return true;
-    };
-    PROCESS_INFORMATION process, second;
-    memset(&second, 0, sizeof second);
-    if (!startInJob(&process)) {
-        CloseHandle(job);
+    if (!StartInJob(*run, &run->first)) {
+        CloseHandle(run->job);
         return false;
     }
-    result->pid = process.dwProcessId;
-    if (secondStartMs) {
-        Sleep(secondStartMs);
-        startInJob(&second);
+    result->pid = run->first.dwProcessId;
+    if (run->options->secondStartMs) {
+        Sleep(run->options->secondStartMs);
+        StartInJob(*run, &run->second);
     }
+    run->start = GetTickCount();
+    return true;
+}
 
-    const DWORD start = GetTickCount();
-    auto elapsed = [&] { return GetTickCount() - start; };
-    bool failed = false;
-    size_t next = 0;          // the next action
+// Answers each dialog of the run's processes with the next action until
+// the first start ends or the time is up.
+static void AnswerUntilExit(Run *run, const std::vector<RunAction> &actions, RunResult *result)
+{
     std::vector<HWND> stuck;  // answered, but still shown
     bool handedOver = false;
-    while (elapsed() < timeoutMs) {
-        DialogSearch search = {process.dwProcessId, second.dwProcessId, &stuck, 0, false};
+    while (GetTickCount() - run->start < run->timeoutMs) {
+        DialogSearch search = {run->first.dwProcessId, run->second.dwProcessId, &stuck, 0, false};
         EnumWindows(MatchRunWindow, (LPARAM)&search);
         if (search.backdrop) result->sawBackdrop = true;
         if (search.found) {
@@ -478,80 +493,101 @@ bool RunProgram(const std::string &program, const char *commandLine, const std::
             seen.backdrop = search.backdrop;
             std::string what = Describe(seen, result->dialogs.size());
             RunAction action(seen.messageBox ? BOX_OK : PROMPT_EXIT);
-            if (next >= actions.size()) {
+            if (run->next >= actions.size()) {
                 RunFails(what + " came when no action was left; answered with " + AnswerNames[action.answer]);
-                failed = true;
-            } else if ((actions[next].answer == BOX_OK) != seen.messageBox) {
-                RunFails(what + " came where action " + std::to_string(next + 1) + " (" +
-                         AnswerNames[actions[next].answer] + ") expected the other kind; answered with " +
+                run->failed = true;
+            } else if ((actions[run->next].answer == BOX_OK) != seen.messageBox) {
+                RunFails(what + " came where action " + std::to_string(run->next + 1) + " (" +
+                         AnswerNames[actions[run->next].answer] + ") expected the other kind; answered with " +
                          AnswerNames[action.answer]);
-                failed = true;
-                ++next;
+                run->failed = true;
+                ++run->next;
             } else {
-                action = actions[next++];
+                action = actions[run->next++];
             }
             if (action.first) action.first();
             Answer(search.found, &seen, action);
             result->dialogs.push_back(seen);
             if (!RobotWaitGone(search.found, 10000)) {
                 RunFails(what + " was still shown 10 s after its answer");
-                failed = true;
+                run->failed = true;
                 stuck.push_back(search.found);
             }
             continue;
         }
-        if (atHandOver && !handedOver && ReadPhase2Record(recordPath, &result->record, 0)) {
+        if (run->options->atHandOver && !handedOver && ReadPhase2Record(run->recordPath, &result->record, 0)) {
             handedOver = true;
-            atHandOver();
+            run->options->atHandOver();
         }
-        if (meanwhile) meanwhile();
-        if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
+        if (run->options->meanwhile) run->options->meanwhile();
+        if (WaitForSingleObject(run->first.hProcess, 20) == WAIT_OBJECT_0) break;
     }
+}
+
+// Waits for every process of the run (ending them all on a timeout, with
+// what they were waiting in), takes the exit codes, the count of processes
+// and the second phase's record, and closes the run; false when the run
+// failed.
+static bool CollectOutcome(Run *run, const std::vector<RunAction> &actions, RunResult *result)
+{
     // What the program started may still be running: the second phase
     // writes its record before it ends.
-    while (JobProcesses(job) > 0 && elapsed() < timeoutMs) Sleep(20);
-    bool ended = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
-    DWORD running = JobProcesses(job);
+    while (JobAccounting(run->job).ActiveProcesses > 0 && GetTickCount() - run->start < run->timeoutMs) Sleep(20);
+    bool ended = WaitForSingleObject(run->first.hProcess, 0) == WAIT_OBJECT_0;
+    DWORD running = JobAccounting(run->job).ActiveProcesses;
     if (!ended || running > 0) {
-        std::pair<DWORD, std::string> windows(process.dwProcessId, std::string());
+        std::pair<DWORD, std::string> windows(run->first.dwProcessId, std::string());
         if (!ended) EnumWindows(ListWindow, (LPARAM)&windows);
-        RunFails("the run of " + program + " did not end within " + std::to_string(timeoutMs) +
+        RunFails("the run of " + run->program + " did not end within " + std::to_string(run->timeoutMs) +
                  " ms; it was ended by force. The program " + (ended ? "had ended" : "was still running") + ", " +
-                 std::to_string(running) + " processes in all" + JobProcessList(job) + windows.second);
-        failed = true;
+                 std::to_string(running) + " processes in all" + JobProcessList(run->job) + windows.second);
+        run->failed = true;
         result->timedOut = true;
-        TerminateJobObject(job, 0xFFFFFFFF);
-        WaitForSingleObject(process.hProcess, 5000);
-    } else if (!GetExitCodeProcess(process.hProcess, &result->exitCode)) {
+        TerminateJobObject(run->job, 0xFFFFFFFF);
+        WaitForSingleObject(run->first.hProcess, 5000);
+    } else if (!GetExitCodeProcess(run->first.hProcess, &result->exitCode)) {
         result->exitCode = 0xFFFFFFFF;
     }
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
-    memset(&accounting, 0, sizeof accounting);
-    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, 0);
-    result->processes = accounting.TotalProcesses;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (second.hProcess) {
-        if (!result->timedOut) GetExitCodeProcess(second.hProcess, &result->secondExitCode);
-        CloseHandle(second.hThread);
-        CloseHandle(second.hProcess);
+    result->processes = JobAccounting(run->job).TotalProcesses;
+    CloseHandle(run->first.hThread);
+    CloseHandle(run->first.hProcess);
+    if (run->second.hProcess) {
+        if (!result->timedOut) GetExitCodeProcess(run->second.hProcess, &result->secondExitCode);
+        CloseHandle(run->second.hThread);
+        CloseHandle(run->second.hProcess);
     }
-    CloseHandle(job);
-    if (next < actions.size() && !result->timedOut) {
-        RunFails("the run ended with " + std::to_string(actions.size() - next) + " of " +
-                 std::to_string(actions.size()) + " actions unused, the first " + AnswerNames[actions[next].answer]);
-        failed = true;
+    CloseHandle(run->job);
+    if (run->next < actions.size() && !result->timedOut) {
+        RunFails("the run ended with " + std::to_string(actions.size() - run->next) + " of " +
+                 std::to_string(actions.size()) + " actions unused, the first " +
+                 AnswerNames[actions[run->next].answer]);
+        run->failed = true;
     }
     // Every process of the run has ended: the record is complete now or never.
-    result->haveRecord = ReadPhase2Record(recordPath, &result->record, 0);
-    DeleteFileA(recordPath.c_str());
-    return !failed;
+    result->haveRecord = ReadPhase2Record(run->recordPath, &result->record, 0);
+    DeleteFileA(run->recordPath.c_str());
+    return !run->failed;
+}
+
+bool RunProgram(const std::string &program, const char *commandLine, const std::vector<RunAction> &actions,
+                RunResult *result, const RunOptions &options)
+{
+    *result = RunResult();
+    Run run{};
+    run.program = program;
+    run.line = RunQuotesProgram ? "\"" + program + "\"" : program;
+    if (commandLine && commandLine[0]) run.line += std::string(" ") + commandLine;
+    run.recordPath = TempFolder("run-record") + ".txt";
+    run.options = &options;
+    run.timeoutMs = options.timeoutMs * TimeScale();
+    if (!StartRun(&run, result)) return false;
+    AnswerUntilExit(&run, actions, result);
+    return CollectOutcome(&run, actions, result);
 }
 
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
-              DWORD timeoutMs, DWORD secondStartMs, const std::function<void()> &atHandOver,
-              const std::function<void()> &meanwhile)
+              RunOptions options)
 {
-    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, medium->dir, actions, result, timeoutMs, secondStartMs,
-                      atHandOver, meanwhile);
+    options.currentDir = medium->dir;
+    return RunProgram(medium->dir + "\\SETUP1.EXE", commandLine, actions, result, options);
 }

@@ -13,8 +13,15 @@
 // path when it is a Unix one ("/x/y" becomes "Z:\x\y"); empty when absent.
 std::string TestOption(const char *name);
 
+// Removed with everything in it when it ends (or at MediumRemove), unless
+// it only borrows a folder that someone else removes.
 struct Medium {
     std::string dir;  // the medium folder, a Windows path without trailing "\"
+    bool owned = true;
+    Medium() = default;
+    Medium(const Medium &) = delete;
+    Medium &operator=(const Medium &) = delete;
+    ~Medium();
 };
 
 // Makes a fresh folder %TEMP%\setup1-TAG-PID (removing any leftover) and
@@ -28,14 +35,29 @@ bool MediumWritePlan(const Medium *medium, const std::string &text);
 bool MediumAddPhase2(const Medium *medium, const char *name);
 // Copies the files (not the folders) of a folder into the medium.
 bool MediumCopyFolder(const Medium *medium, const std::string &folder);
-// Removes the medium folder and everything in it.
+// Removes the medium folder and everything in it before the medium ends.
 void MediumRemove(Medium *medium);
 
 // Recursive delete of a folder; clears read-only attributes on the way.
 void RemoveTree(const std::string &dir);
 bool FileExists(const std::string &path);
 std::string ReadWholeFile(const std::string &path);  // empty when missing
-std::string TempFolder(const char *tag);             // %TEMP%\setup1-TAG-PID, not created
+// Writes a file with exactly these bytes, its folders made as needed.
+bool PutFile(const std::string &path, const std::string &content);
+std::string TempFolder(const char *tag);  // %TEMP%\setup1-TAG-PID, not created
+
+// The folder TempFolder(tag), emptied (and made, unless the program under
+// test is to make it) for the test and removed when the test ends.
+struct Scratch {
+    std::string dir;
+    explicit Scratch(const char *tag, bool make = true) : dir(TempFolder(tag))
+    {
+        RemoveTree(dir);
+        if (make) CreateDirectoryA(dir.c_str(), 0);
+    }
+    ~Scratch() { RemoveTree(dir); }
+    std::string operator/(const std::string &name) const { return dir + "\\" + name; }
+};
 
 // Starts a console program with the arguments (quoted as needed), its
 // output and errors going to the file outputPath (nowhere when empty).
@@ -128,26 +150,31 @@ struct RunResult {
     Phase2Record record;
 };
 
+// What a run needs besides its answers; as they are at start, they suit most.
+// secondStartMs: the program is started again that long after the first,
+// as by a second double-click, and the runner answers and waits for both.
+// atHandOver: the stand-in second phase stays a few seconds after its
+// record, while the first phase waits in its start of it; called once then.
+// meanwhile: called on each round of the runner's watch (about every 20 ms)
+// while no dialog is shown; the result's pid is known by then.
+struct RunOptions {
+    DWORD timeoutMs = 30000;  // for the whole run
+    DWORD secondStartMs = 0;  // 0: started once
+    std::function<void()> atHandOver, meanwhile;
+    std::string currentDir;  // where the program starts; "" for the current folder
+};
+
 // Starts MEDIUM\SETUP1.EXE with commandLine (the part after the program name)
 // in the medium folder, answers each dialog of the process with the next
 // action, waits for it and every process it started to end, and reads the
 // stand-in second phase's record. Fails the running test case (and returns
-// false) when the run does not end within timeoutMs (it is then ended by
+// false) when the run does not end within its time (it is then ended by
 // force and timedOut set), when a dialog finds no action left or one of the
 // wrong kind (it is answered with Exit or OK), when actions are left unused,
-// or when the program cannot be started. With secondStartMs the program is
-// started again that long after the first, as by a second double-click; the
-// runner answers the dialogs of both and waits for both. With atHandOver, the
-// stand-in second phase stays a few seconds after its record, while the first
-// phase waits in its start of the program, and atHandOver is called once then.
-// meanwhile is called on each round of the runner's watch (about every 20 ms)
-// while no dialog is shown; result->pid is known by then.
+// or when the program cannot be started.
 bool RunSetup(const Medium *medium, const char *commandLine, const std::vector<RunAction> &actions, RunResult *result,
-              DWORD timeoutMs = 30000, DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr,
-              const std::function<void()> &meanwhile = nullptr);
-// The same for any program, started in the folder currentDir (the current
-// one when empty): the runner's own machinery, for other programs of the tests.
-bool RunProgram(const std::string &program, const char *commandLine, const std::string &currentDir,
-                const std::vector<RunAction> &actions, RunResult *result, DWORD timeoutMs = 30000,
-                DWORD secondStartMs = 0, const std::function<void()> &atHandOver = nullptr,
-                const std::function<void()> &meanwhile = nullptr);
+              RunOptions options = RunOptions());
+// The same for any program: the runner's own machinery, for other programs
+// of the tests.
+bool RunProgram(const std::string &program, const char *commandLine, const std::vector<RunAction> &actions,
+                RunResult *result, const RunOptions &options = RunOptions());

@@ -120,7 +120,8 @@ struct BoxWatch {
     DWORD quietMs;  // stop after this long without a box
     volatile LONG stop;
     std::vector<SeenBox> seen;
-    HANDLE thread;
+    HANDLE thread = 0;
+    ~BoxWatch();  // stops the watch, should a test end before BoxWatchEnd
 };
 
 inline DWORD WINAPI BoxWatchThread(void *parameter)
@@ -165,3 +166,5 @@ inline void BoxWatchEnd(BoxWatch *watch, bool now = true)
         watch->thread = 0;
     }
 }
+
+inline BoxWatch::~BoxWatch() { BoxWatchEnd(this); }

@@ -78,9 +78,11 @@ static BOOL CALLBACK MatchIconStatic(HWND child, LPARAM parameter)
     return FALSE;
 }
 
-// 32-bit top-down pixels of a width by height device context area.
-static std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height)
+// 32-bit top-down pixels of a width by height bitmap selected into memory
+// over oldBitmap; selects it out, then deletes it and both device contexts.
+static std::vector<DWORD> Pixels(HDC screen, HDC memory, HBITMAP bitmap, HGDIOBJ oldBitmap, int width, int height)
 {
+    SelectObject(memory, oldBitmap);
     std::vector<DWORD> pixels((size_t)width * height, 0);
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
@@ -90,7 +92,10 @@ static std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, int width, int height)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    GetDIBits(dc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(0, screen);
     return pixels;
 }
 
@@ -106,12 +111,7 @@ static std::vector<DWORD> DrawnIcon(HICON icon, int width, int height, COLORREF 
     FillRect(memory, &all, brush);
     DeleteObject(brush);
     DrawIconEx(memory, 0, 0, icon, width, height, 0, 0, DI_NORMAL);
-    SelectObject(memory, oldBitmap);
-    std::vector<DWORD> pixels = Pixels(memory, bitmap, width, height);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(0, screen);
-    return pixels;
+    return Pixels(screen, memory, bitmap, oldBitmap, width, height);
 }
 
 // What the screen shows of a window's client area.
@@ -124,12 +124,7 @@ static std::vector<DWORD> ScreenPixels(HWND window, int width, int height)
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-    SelectObject(memory, oldBitmap);
-    std::vector<DWORD> pixels = Pixels(memory, bitmap, width, height);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(0, screen);
-    return pixels;
+    return Pixels(screen, memory, bitmap, oldBitmap, width, height);
 }
 
 static int ChannelDistance(DWORD a, DWORD b)
@@ -266,4 +261,12 @@ HANDLE StartToken()
     }
     CloseHandle(own);
     return token;
+}
+
+BOOL StartAsUser(const char *program, char *line, DWORD flags, const char *dir, STARTUPINFOA *startup,
+                 PROCESS_INFORMATION *process)
+{
+    HANDLE token = StartToken();
+    return token ? CreateProcessAsUserA(token, program, line, 0, 0, FALSE, flags, 0, dir, startup, process)
+                 : CreateProcessA(program, line, 0, 0, FALSE, flags, 0, dir, startup, process);
 }

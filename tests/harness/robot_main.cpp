@@ -128,10 +128,7 @@ int main(int argc, char **argv)
         memset(&startup, 0, sizeof startup);
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process;
-        HANDLE token = StartToken();
-        if (!(token ? CreateProcessAsUserA(token, args[0], &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &process)
-                    : CreateProcessA(args[0], &line[0], 0, 0, FALSE, 0, 0, 0, &startup, &process)))
-            return Fail("cannot start the program");
+        if (!StartAsUser(args[0], &line[0], 0, 0, &startup, &process)) return Fail("cannot start the program");
         DWORD code = 1;
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &code);

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "lead_bytes.h"
 #include "paths.h"
 
 // doctest prints a char pointer as its address; a failure's context needs
@@ -26,10 +27,6 @@ inline std::string Text(const char *text) { return text ? std::string(text) : st
 
 static const char MARKER = '\x5A';
 
-// Lead-byte rules for the path helpers' walks: none, as in every single-byte
-// code page, and code page 932's, whose second bytes include "\" (0x5C).
-inline int SingleByteRule(unsigned char) { return 0; }
-inline int CodePage932Rule(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 static const LeadByteRule TestedRules[2] = {SingleByteRule, CodePage932Rule};
 // The path helpers walk by rule while this lives.
 struct WalkBy {

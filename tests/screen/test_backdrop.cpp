@@ -219,23 +219,22 @@ TEST_CASE("SETUP1.EXE on a Linnet medium shows linnet once the plan is read, in 
     CheckScreenSize();
     Medium medium;
     REQUIRE(MediumCreate(&medium, "linnet"));
-    std::string stage = TempFolder("linnet-stage");
-    RemoveTree(stage);
+    Scratch stage("linnet-stage", false);
     REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
-    REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=3+N\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + stage +
+    REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=3+N\r\ncopyfiles=PHASE2.EXE\r\ntempdir=" + stage.dir +
                                          "\r\nrun=PHASE2.EXE\r\n"));
     // The screen while the first phase waits for the second to start: long
     // after the plan was read, and no dialog has repainted anything.
     ScreenImage screen;
     bool captured = false;
     RunResult run;
-    RunSetup(&medium, "", {}, &run, 30000, 0, [&] { captured = CaptureScreen(&screen); });
+    RunOptions options;
+    options.atHandOver = [&] { captured = CaptureScreen(&screen); };
+    RunSetup(&medium, "", {}, &run, options);
     CHECK(run.exitCode == 1u);
     CHECK(run.dialogs.empty());
     REQUIRE(captured);
     CheckBackdropOnScreen("linnet", &screen);
-    RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 // Holds all of this process's GDI handles but a few hundred, so that code
@@ -500,7 +499,10 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
         };
         std::vector<RunAction> actions;
         if (c.post) actions = {{PROMPT_OK}, {BOX_OK}};
-        RunSetup(&medium, "", actions, &run, 60000, 0, nullptr, meanwhile);
+        RunOptions options;
+        options.timeoutMs = 60000;
+        options.meanwhile = meanwhile;
+        RunSetup(&medium, "", actions, &run, options);
         if (IsWindow(cover)) DestroyWindow(cover);
         INFO(answers, " answers during the staging");
         CHECK(Text(steps[step]) == "closed");
@@ -519,7 +521,6 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
             CHECK(run.haveRecord);
         }
         RemoveTree(stage);
-        MediumRemove(&medium);
         CleanSettings();
     }
     SetEnvironmentVariableA("TMP", tmpLength && tmpLength < sizeof tmp ? tmp : 0);

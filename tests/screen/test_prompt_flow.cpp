@@ -26,11 +26,7 @@ struct Flow {
         plan += "run=PHASE2.EXE\r\n";
         REQUIRE(MediumWritePlan(&medium, plan));
     }
-    ~Flow()
-    {
-        MediumRemove(&medium);
-        RemoveTree(staging);
-    }
+    ~Flow() { RemoveTree(staging); }  // the medium removes itself, also when a REQUIRE above fails
 };
 
 // The prompt as the runner saw it: in its staging wording over the

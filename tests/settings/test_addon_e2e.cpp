@@ -51,10 +51,9 @@ TEST_CASE("add-on mode: OK installs into the newest version's directory")
     for (const auto &c : cases) {
         INFO("plan [", Text(c.plan), "]");
         CleanSettings();
-        std::string base = TempFolder("product-ok");
-        RemoveTree(base);
-        REQUIRE(CreateDirectoryA(base.c_str(), 0));
-        std::string want = SeedTwoVersions(base);
+        Scratch base("product-ok", false);
+        REQUIRE(CreateDirectoryA(base.dir.c_str(), 0));
+        std::string want = SeedTwoVersions(base.dir);
         Medium medium;
         REQUIRE(MediumCreate(&medium, "addon-ok"));
         if (c.plan) REQUIRE(MediumWritePlan(&medium, c.plan));
@@ -68,10 +67,8 @@ TEST_CASE("add-on mode: OK installs into the newest version's directory")
         CHECK(run.dialogs[1].icon == (UINT)MB_ICONINFORMATION);
         CHECK(ReadWholeFile(want + "\\VUZEVOD.EXE") == (c.files ? "add-on program" : ""));
         CHECK(ReadWholeFile(want + "\\VUZEVOD.HLP") == (c.files ? "add-on help" : ""));
-        CHECK_FALSE(FileExists(base + "\\zev41\\VUZEVOD.EXE"));
+        CHECK_FALSE(FileExists(base.dir + "\\zev41\\VUZEVOD.EXE"));
         CHECK_FALSE(FileExists("C:\\UNUSED"));
-        MediumRemove(&medium);
-        RemoveTree(base);
     }
     CleanSettings();
 }
@@ -79,10 +76,9 @@ TEST_CASE("add-on mode: OK installs into the newest version's directory")
 TEST_CASE("add-on mode: Exit in the prompt reports that nothing was installed")
 {
     CleanSettings();
-    std::string base = TempFolder("product-exit");
-    RemoveTree(base);
-    REQUIRE(CreateDirectoryA(base.c_str(), 0));
-    std::string want = SeedTwoVersions(base);
+    Scratch base("product-exit", false);
+    REQUIRE(CreateDirectoryA(base.dir.c_str(), 0));
+    std::string want = SeedTwoVersions(base.dir);
     Medium medium;
     REQUIRE(MediumCreate(&medium, "addon-exit"));
     REQUIRE(MediumWritePlan(&medium, std::string("[phasetwo]\r\ntarget=S\r\ncopyfiles=") + AddOnFiles + "\r\n"));
@@ -94,22 +90,19 @@ TEST_CASE("add-on mode: Exit in the prompt reports that nothing was installed")
     CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
     CHECK(run.dialogs[1].icon == (UINT)MB_ICONEXCLAMATION);
     CHECK_FALSE(FileExists(want));
-    MediumRemove(&medium);
-    RemoveTree(base);
     CleanSettings();
 }
 
 TEST_CASE("add-on mode: a directory that can be neither made nor entered fails at once")
 {
     CleanSettings();
-    std::string base = TempFolder("product-bad");
-    RemoveTree(base);
-    REQUIRE(CreateDirectoryA(base.c_str(), 0));
+    Scratch base("product-bad", false);
+    REQUIRE(CreateDirectoryA(base.dir.c_str(), 0));
     // A folder below a file: it can't be made, and there is nothing to enter.
-    HANDLE file = CreateFileA((base + "\\PLAIN.TXT").c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    HANDLE file = CreateFileA((base.dir + "\\PLAIN.TXT").c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
     REQUIRE(file != INVALID_HANDLE_VALUE);
     CloseHandle(file);
-    std::string bad = base + "\\PLAIN.TXT\\ZEV";
+    std::string bad = base.dir + "\\PLAIN.TXT\\ZEV";
     REQUIRE(SetText(HiveUser, "Software\\Tessaric\\ZEV!\\5.0\\ZODOZ", "Directory", bad));
     Medium medium;
     REQUIRE(MediumCreate(&medium, "addon-bad"));
@@ -122,7 +115,5 @@ TEST_CASE("add-on mode: a directory that can be neither made nor entered fails a
     CHECK(run.dialogs[0].path == Upper(bad));
     CHECK(run.dialogs[1].Text(0xFFFF) == AddOnFailedText);
     CHECK(run.dialogs[1].icon == (UINT)MB_ICONEXCLAMATION);
-    MediumRemove(&medium);
-    RemoveTree(base);
     CleanSettings();
 }

@@ -79,7 +79,7 @@ static ProbeRun RunProbe(const char *version, bool expectBox = false)
     RunResult run;
     std::vector<RunAction> actions;
     if (expectBox) actions.push_back({BOX_OK});
-    RunProgram(BesideMe("platform_probe.exe"), ("\"" + outputPath + "\"").c_str(), "", actions, &run);
+    RunProgram(BesideMe("platform_probe.exe"), ("\"" + outputPath + "\"").c_str(), actions, &run);
     ProbeRun probe = {run.exitCode, ReadWholeFile(outputPath), run.dialogs};
     DeleteFileA(outputPath.c_str());
     return probe;
@@ -155,7 +155,6 @@ static RunResult RunSetupUnder(const char *version, const char *plan, const std:
     RunResult run;
     RunSetup(&medium, "", actions, &run);
     CHECK(run.haveRecord == !staging.empty());
-    MediumRemove(&medium);
     if (!staging.empty()) RemoveTree(staging);
     return run;
 }

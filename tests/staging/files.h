@@ -21,28 +21,6 @@ inline void SplitNames(const char *names, std::set<std::string> *out)
     }
 }
 
-// A folder made empty for the test and removed when the test ends.
-struct Scratch {
-    std::string dir;
-    explicit Scratch(const char *tag) : dir(TempFolder(tag))
-    {
-        RemoveTree(dir);
-        CreateDirectoryA(dir.c_str(), 0);
-    }
-    ~Scratch() { RemoveTree(dir); }
-    std::string operator/(const std::string &name) const { return dir + "\\" + name; }
-};
-
-inline bool PutFile(const std::string &path, const std::string &content)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = content.empty() || WriteFile(h, content.data(), (DWORD)content.size(), &written, 0);
-    CloseHandle(h);
-    return ok && written == content.size();
-}
-
 // A file with a last-write time of its own, so that a copy's time is
 // known to come from its source.
 inline bool PutFileDated(const std::string &path, const std::string &content, WORD year)

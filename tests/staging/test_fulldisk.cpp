@@ -176,11 +176,10 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
         // The rename shows that the second attempt walks the lists again.
         LayMedium(&medium, {{"SMALL.TXT", "small"}, {"BIG.DAT", big}}, "SMALL.TXT,BIG.DAT", "SMALL.DOC",
                   Drive() + "\\STAGE");
-        std::string other = TempFolder("fdother");
-        RemoveTree(other);
+        Scratch other("fdother", false);
         // The folder this run made is held while the prompt is up: nobody
         // renames it away and puts another in its place.
-        RunAction answer = c.typePath ? RunAction{PROMPT_TYPE, other} : RunAction{PROMPT_EXIT};
+        RunAction answer = c.typePath ? RunAction{PROMPT_TYPE, other.dir} : RunAction{PROMPT_EXIT};
         BOOL renamed = TRUE;
         answer.first = [&] { renamed = MoveFileA((Drive() + "\\STAGE").c_str(), (Drive() + "\\MOVED").c_str()); };
         RunResult run;
@@ -194,14 +193,12 @@ TEST_CASE("A staging drive that fills up brings the prompt back, and another pat
         // What was copied before the drive filled up stays there.
         CHECK(GetFile(Drive() + "\\STAGE\\SMALL.DOC") == "small");
         if (c.typePath) {
-            CHECK(lstrcmpiA(run.record.currentDir.c_str(), other.c_str()) == 0);
-            CHECK(GetFile(other + "\\SMALL.DOC") == "small");
-            CHECK(GetFile(other + "\\BIG.DAT") == big);
-            CHECK(GetFile(other + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
+            CHECK(lstrcmpiA(run.record.currentDir.c_str(), other.dir.c_str()) == 0);
+            CHECK(GetFile(other.dir + "\\SMALL.DOC") == "small");
+            CHECK(GetFile(other.dir + "\\BIG.DAT") == big);
+            CHECK(GetFile(other.dir + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
         }
         CHECK(GetFile(medium.dir + "\\BIG.DAT") == big);
-        MediumRemove(&medium);
-        RemoveTree(other);
         ClearDrive();
     }
 }
@@ -221,7 +218,7 @@ TEST_CASE("A staging folder that is the medium under another name loses no file 
     REQUIRE(std::string(shortDir) != longDir);
     for (const std::string &tempdir : {std::string(shortDir), alias + "\\", alias}) {
         INFO("tempdir ", tempdir);
-        Medium medium{longDir};
+        Medium medium{longDir, false};  // full-disk.sh removes the folder
         REQUIRE(CopyFileA(TestOption("setup1").c_str(), (longDir + "\\SETUP1.EXE").c_str(), FALSE));
         std::vector<std::pair<std::string, std::string>> files = {
             {"README.TXT", "read me"}, {"ZEV.CFG", "config"}, {"ZEVKB.SY$", "driver"}, {"ZEVKB.SYS", "other"}};
@@ -253,7 +250,6 @@ TEST_CASE("A staging path rooted without a drive is on the current drive and sta
     CHECK(run.exitCode == 1u);
     CHECK(GetFile("C:" + rooted + "\\README.TXT") == "read me");
     CHECK(run.record.currentDir == "C:" + rooted);
-    MediumRemove(&medium);
     RemoveTree("C:" + rooted);
 }
 
@@ -272,7 +268,6 @@ TEST_CASE("A renameto entry that climbs out of the staging folder touches nothin
     CHECK(GetFile(outside + "\\VICTIM.TXT") == "keep me");
     // The file keeps its own name.
     CHECK(GetFile(staging + "\\A.TXT") == "a");
-    MediumRemove(&medium);
     RemoveTree(outside);
 }
 
@@ -288,6 +283,5 @@ TEST_CASE("The normal mode stages files that fit the drive and starts the second
     CHECK(run.exitCode == 1u);
     CHECK(run.haveRecord);
     CHECK(GetFile(Drive() + "\\STAGE\\BIG.DAT") == Pattern(1000, 5));
-    MediumRemove(&medium);
     ClearDrive();
 }

@@ -92,34 +92,31 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
         std::set<std::string> names;
         SplitNames(c.onMedium, &names);
         for (const auto &n : names) REQUIRE(MediumWriteFile(&medium, n.c_str(), "medium " + n));
-        std::string stage = TempFolder("stagedir");
-        RemoveTree(stage);
-        REQUIRE(CreateDirectoryA(stage.c_str(), 0));
+        Scratch stage("stagedir", false);
+        REQUIRE(CreateDirectoryA(stage.dir.c_str(), 0));
         names.clear();
         SplitNames(c.stale, &names);
-        for (const auto &n : names) REQUIRE(PutFile(stage + "\\" + n, "stale " + n));
-        REQUIRE(MediumWritePlan(&medium, Plan(stage, c.copyFiles, c.renameTo)));
+        for (const auto &n : names) REQUIRE(PutFile(stage.dir + "\\" + n, "stale " + n));
+        REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, c.copyFiles, c.renameTo)));
 
         RunResult run;
         RunSetup(&medium, "", {}, &run);
         CHECK(run.exitCode == 1u);
         CHECK(run.haveRecord);
-        CHECK(Joined(Listing(stage)) == c.want);
+        CHECK(Joined(Listing(stage.dir)) == c.want);
         // What the stale names now hold came from the medium.
         names.clear();
         SplitNames(c.want, &names);
         for (const auto &n : names) {
-            std::string content = GetFile(stage + "\\" + n);
+            std::string content = GetFile(stage.dir + "\\" + n);
             INFO(n, " holds ", content.substr(0, 20));
             if (n != "P2.EXE") CHECK((content.rfind("medium ", 0) == 0 || content == "stale " + n));
         }
         if (std::string(c.renameTo) == ",X.DLL") {
-            CHECK(GetFile(stage + "\\X.DLL") == "medium B.DLL");
-            CHECK(GetFile(stage + "\\A.EXE") == "medium A.EXE");
+            CHECK(GetFile(stage.dir + "\\X.DLL") == "medium B.DLL");
+            CHECK(GetFile(stage.dir + "\\A.EXE") == "medium A.EXE");
         }
-        if (strchr(c.stale, 'K')) CHECK(GetFile(stage + "\\KEEP.TXT") == "stale KEEP.TXT");
-        RemoveTree(stage);
-        MediumRemove(&medium);
+        if (strchr(c.stale, 'K')) CHECK(GetFile(stage.dir + "\\KEEP.TXT") == "stale KEEP.TXT");
     }
 }
 
@@ -139,9 +136,8 @@ TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
         Medium medium;
         REQUIRE(MediumCreate(&medium, "line"));
         REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-        std::string stage = TempFolder("linedir");
-        RemoveTree(stage);
-        REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "", c.target)));
+        Scratch stage("linedir", false);
+        REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "", c.target)));
         RunResult run;
         if (!c.wantTail) {
             // An empty target selects the add-on mode. With no product
@@ -150,20 +146,18 @@ TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
             RunSetup(&medium, c.commandLine, {{PROMPT_OK}, {BOX_OK}}, &run);
             REQUIRE(run.dialogs.size() == 2u);
             CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == AddOnTexts[0]);
-            CHECK(run.dialogs[0].path == Upper(stage));
+            CHECK(run.dialogs[0].path == Upper(stage.dir));
             CHECK(run.dialogs[1].Text(0xFFFF) == AddOnDoneText);
             CHECK(run.exitCode == 0u);
             CHECK_FALSE(run.haveRecord);
-            CHECK(Joined(Listing(stage)) == "P2.EXE");
+            CHECK(Joined(Listing(stage.dir)) == "P2.EXE");
         } else {
             RunSetup(&medium, c.commandLine, {}, &run);
             CHECK(run.exitCode == 1u);
             REQUIRE(run.haveRecord);
-            CHECK(run.record.commandLine == stage + "\\P2.EXE" + c.wantTail + medium.dir);
-            CHECK(lstrcmpiA(run.record.currentDir.c_str(), stage.c_str()) == 0);
+            CHECK(run.record.commandLine == stage.dir + "\\P2.EXE" + c.wantTail + medium.dir);
+            CHECK(lstrcmpiA(run.record.currentDir.c_str(), stage.dir.c_str()) == 0);
         }
-        RemoveTree(stage);
-        MediumRemove(&medium);
     }
     CleanSettings();
 }
@@ -173,12 +167,11 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
     Medium medium;
     REQUIRE(MediumCreate(&medium, "dirs"));
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-    std::string base = TempFolder("dirs-stage");
-    RemoveTree(base);
-    REQUIRE(CreateDirectoryA(base.c_str(), 0));
-    std::string deep = base + "\\ONE\\TWO\\THREE";
+    Scratch base("dirs-stage", false);
+    REQUIRE(CreateDirectoryA(base.dir.c_str(), 0));
+    std::string deep = base.dir + "\\ONE\\TWO\\THREE";
     REQUIRE(MediumWritePlan(&medium, Plan(deep, "P2.EXE", "")));
-    std::string baseDacl = Dacl(base);
+    std::string baseDacl = Dacl(base.dir);
     RunResult run;
     RunSetup(&medium, "", {}, &run);
     CHECK(run.exitCode == 1u);
@@ -187,11 +180,11 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
     // Each folder made on the way is the installer's alone; the one that
     // was there keeps its own.
     for (const char *made : {"\\ONE", "\\ONE\\TWO", "\\ONE\\TWO\\THREE"}) {
-        std::string dacl = Dacl(base + made);
+        std::string dacl = Dacl(base.dir + made);
         INFO("folder ", made, " DACL ", dacl);
         CHECK(OnlyTheThree(dacl));
     }
-    CHECK(Dacl(base) == baseDacl);
+    CHECK(Dacl(base.dir) == baseDacl);
     CHECK(lstrcmpiA(run.record.currentDir.c_str(), deep.c_str()) == 0);
 
     // Again: the folder now exists and is entered.
@@ -201,8 +194,8 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
 
     // A blank in the staging path: the program piece is quoted, and the
     // program "my" that an unquoted line would start is left alone.
-    std::string blank = base + "\\my stage";
-    REQUIRE(CopyFileA((medium.dir + "\\P2.EXE").c_str(), (base + "\\my.exe").c_str(), FALSE));
+    std::string blank = base.dir + "\\my stage";
+    REQUIRE(CopyFileA((medium.dir + "\\P2.EXE").c_str(), (base.dir + "\\my.exe").c_str(), FALSE));
     REQUIRE(MediumWritePlan(&medium, Plan(blank, "P2.EXE", "")));
     RunSetup(&medium, "x y", {}, &run);
     CHECK(run.exitCode == 1u);
@@ -210,8 +203,6 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
     CHECK(run.record.commandLine == "\"" + blank + "\\P2.EXE\" x y -p4 " + medium.dir);
     CHECK(run.record.winMainLine == "x y -p4 " + medium.dir);
     CHECK(lstrcmpiA(run.record.currentDir.c_str(), blank.c_str()) == 0);
-    RemoveTree(base);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit")
@@ -219,17 +210,14 @@ TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit
     Medium medium;
     REQUIRE(MediumCreate(&medium, "longline"));
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-    std::string stage = TempFolder("longline-stage");
-    RemoveTree(stage);
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    Scratch stage("longline-stage", false);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "")));
     std::string own(250, 'x');
     RunResult run;
     RunSetup(&medium, own.c_str(), {}, &run);
     CHECK(run.exitCode == 0u);
     CHECK(!run.haveRecord);
-    CHECK(Exists(stage + "\\P2.EXE"));
-    RemoveTree(stage);
-    MediumRemove(&medium);
+    CHECK(Exists(stage.dir + "\\P2.EXE"));
 }
 
 TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the medium whole")
@@ -246,7 +234,6 @@ TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the mediu
     CHECK(GetFile(medium.dir + "\\B.DLL") == "medium B.DLL");
     CHECK(!Exists(medium.dir + "\\X.DLL"));
     CHECK(Exists(medium.dir + "\\P2.EXE"));
-    MediumRemove(&medium);
 }
 
 TEST_CASE("A staging folder that others may write brings the prompt and stays as it was")
@@ -254,29 +241,26 @@ TEST_CASE("A staging folder that others may write brings the prompt and stays as
     Medium medium;
     REQUIRE(MediumCreate(&medium, "open"));
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-    std::string stage = TempFolder("open-stage");
-    RemoveTree(stage);
-    REQUIRE(CreateDirectoryA(stage.c_str(), 0));
+    Scratch stage("open-stage", false);
+    REQUIRE(CreateDirectoryA(stage.dir.c_str(), 0));
     // Everyone: full control.
     PSECURITY_DESCRIPTOR everyone = 0;
     REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &everyone, 0));
-    REQUIRE(SetFileSecurityA(stage.c_str(), DACL_SECURITY_INFORMATION, everyone));
+    REQUIRE(SetFileSecurityA(stage.dir.c_str(), DACL_SECURITY_INFORMATION, everyone));
     LocalFree(everyone);
-    std::string open = Dacl(stage);
+    std::string open = Dacl(stage.dir);
     INFO("DACL ", open);
     REQUIRE(!OnlyTheThree(open));
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "")));
     RunResult run;
     RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
     CHECK(run.exitCode == 0u);
     REQUIRE(run.dialogs.size() == 1u);
     CHECK(run.dialogs[0].Text(IDC_TEXT_ENGLISH) == StagingTexts[0]);
-    CHECK(run.dialogs[0].path == Upper(stage));
+    CHECK(run.dialogs[0].path == Upper(stage.dir));
     CHECK(!run.haveRecord);
-    CHECK(Joined(Listing(stage)) == "");
-    CHECK(Dacl(stage) == open);
-    RemoveTree(stage);
-    MediumRemove(&medium);
+    CHECK(Joined(Listing(stage.dir)) == "");
+    CHECK(Dacl(stage.dir) == open);
 }
 
 TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once with every file whole")
@@ -288,25 +272,25 @@ TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once
     // one looks, however slowly the second one starts on a loaded machine.
     std::string big = Pattern(100 << 20, 7), bigSize = std::to_string(big.size());
     for (const char *name : {"BIG1.DAT", "BIG2.DAT", "BIG3.DAT"}) REQUIRE(MediumWriteFile(&medium, name, big));
-    std::string stage = TempFolder("twice-stage");
-    RemoveTree(stage);
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "BIG1.DAT,BIG2.DAT,BIG3.DAT,P2.EXE", "")));
+    Scratch stage("twice-stage", false);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "BIG1.DAT,BIG2.DAT,BIG3.DAT,P2.EXE", "")));
     RunResult run;
-    RunSetup(&medium, "", {}, &run, 120000, 100);
+    RunOptions twice;
+    twice.timeoutMs = 120000;
+    twice.secondStartMs = 100;
+    RunSetup(&medium, "", {}, &run, twice);
     // The later one ends at once with 0: it starts nothing.
     CHECK(run.exitCode + run.secondExitCode == 1u);
     CHECK(run.processes == 3u);
     REQUIRE(run.haveRecord);
     std::string files = run.record.files;
-    CHECK(Joined(Listing(stage)) == "BIG1.DAT|BIG2.DAT|BIG3.DAT|P2.EXE");
+    CHECK(Joined(Listing(stage.dir)) == "BIG1.DAT|BIG2.DAT|BIG3.DAT|P2.EXE");
     for (const char *name : {"BIG1.DAT", "BIG2.DAT", "BIG3.DAT"}) {
         INFO(name, " when the second phase started: ", files);
         std::string size = std::string(name) + "=" + bigSize + ";";
         CHECK(files.find(size) != std::string::npos);
-        CHECK(GetFile(stage + "\\" + name) == big);
+        CHECK(GetFile(stage.dir + "\\" + name) == big);
     }
-    RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("A run while the staging folder's program is in use asks for another path and starts nothing")
@@ -315,20 +299,19 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
     REQUIRE(MediumCreate(&medium, "inuse"));
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
     REQUIRE(MediumWriteFile(&medium, "DATA.TXT", "new data"));
-    std::string stage = TempFolder("inuse-stage");
-    RemoveTree(stage);
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "DATA.TXT,P2.EXE", "")));
+    Scratch stage("inuse-stage", false);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "DATA.TXT,P2.EXE", "")));
     RunResult run;
     RunSetup(&medium, "", {}, &run);
     REQUIRE(run.exitCode == 1u);
     // The earlier run's second phase, still running from the staging folder.
-    std::string program = stage + "\\P2.EXE", line = "\"" + program + "\"" + '\0';
+    std::string program = stage.dir + "\\P2.EXE", line = "\"" + program + "\"" + '\0';
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION running;
-    REQUIRE(
-        CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.c_str(), &startup, &running));
+    REQUIRE(CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.dir.c_str(), &startup,
+                           &running));
     RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
     CHECK(run.exitCode == 0u);
     CHECK(run.dialogs.size() == 1u);
@@ -338,8 +321,6 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
     WaitForSingleObject(running.hProcess, 10000);
     CloseHandle(running.hThread);
     CloseHandle(running.hProcess);
-    RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("Read-only leftovers in the staging folder are replaced and the new program starts")
@@ -349,9 +330,8 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
     REQUIRE(MediumWriteFile(&medium, "DATA.TXT", "new data"));
     REQUIRE(MediumWriteFile(&medium, "B.DLL", "new library"));
-    std::string stage = TempFolder("leftover-stage");
-    RemoveTree(stage);
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "DATA.TXT,B.DLL,P2.EXE", ",X.DLL")));
+    Scratch stage("leftover-stage", false);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "DATA.TXT,B.DLL,P2.EXE", ",X.DLL")));
     RunResult run;
     RunSetup(&medium, "", {}, &run);
     REQUIRE(run.exitCode == 1u);
@@ -364,19 +344,17 @@ TEST_CASE("Read-only leftovers in the staging folder are replaced and the new pr
                 {"P2.EXE", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM},
                 {"B.DLL", FILE_ATTRIBUTE_READONLY}};
     for (const auto &l : left) {
-        REQUIRE(PutFile(stage + "\\" + l.name, std::string("old ") + l.name));
-        REQUIRE(SetFileAttributesA((stage + "\\" + l.name).c_str(), l.attributes));
+        REQUIRE(PutFile(stage.dir + "\\" + l.name, std::string("old ") + l.name));
+        REQUIRE(SetFileAttributesA((stage.dir + "\\" + l.name).c_str(), l.attributes));
     }
     RunSetup(&medium, "", {}, &run);
     CHECK(run.exitCode == 1u);
     CHECK(run.dialogs.size() == 0u);
     REQUIRE(run.haveRecord);
-    CHECK(Joined(Listing(stage)) == "DATA.TXT|P2.EXE|X.DLL");
-    CHECK(GetFile(stage + "\\DATA.TXT") == "new data");
-    CHECK(GetFile(stage + "\\X.DLL") == "new library");
-    CHECK(GetFile(stage + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
-    RemoveTree(stage);
-    MediumRemove(&medium);
+    CHECK(Joined(Listing(stage.dir)) == "DATA.TXT|P2.EXE|X.DLL");
+    CHECK(GetFile(stage.dir + "\\DATA.TXT") == "new data");
+    CHECK(GetFile(stage.dir + "\\X.DLL") == "new library");
+    CHECK(GetFile(stage.dir + "\\P2.EXE") == GetFile(medium.dir + "\\P2.EXE"));
 }
 
 // Runs the Unix program Z:\bin\COMMAND in folder dir, which Wine starts
@@ -422,7 +400,6 @@ TEST_CASE("A staging folder reached through a link brings the prompt, and nothin
         CHECK(!Exists(base + "\\SAFE\\INNER\\P2.EXE"));
     }
     CHECK(Unix(parent, "rm -rf " + name, gone));
-    MediumRemove(&medium);
 }
 
 TEST_CASE("A staging folder that another user's mutex of its name claims is staged into all the same")
@@ -430,32 +407,29 @@ TEST_CASE("A staging folder that another user's mutex of its name claims is stag
     Medium medium;
     REQUIRE(MediumCreate(&medium, "squat"));
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-    std::string stage = TempFolder("squat-stage");
-    RemoveTree(stage);
-    REQUIRE(CreateDirectoryA(stage.c_str(), 0));
+    Scratch stage("squat-stage", false);
+    REQUIRE(CreateDirectoryA(stage.dir.c_str(), 0));
     // The name SETUP1.EXE derives for it, taken first with another owner.
-    HANDLE folder = CreateFileA(stage.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+    HANDLE folder = CreateFileA(stage.dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, 0);
     BY_HANDLE_FILE_INFORMATION info;
     REQUIRE(GetFileInformationByHandle(folder, &info));
     CloseHandle(folder);
     char name[LOCK_NAME_SIZE];
     REQUIRE(StagingLockName(name, sizeof name, 1, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
-                            Upper(stage).c_str()));
+                            Upper(stage.dir).c_str()));
     PSECURITY_DESCRIPTOR other = 0;
     REQUIRE(ConvertStringSecurityDescriptorToSecurityDescriptorA("O:S-1-5-21-9-9-9-1234", SDDL_REVISION_1, &other, 0));
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, other, FALSE};
     HANDLE squatter = CreateMutexA(&attributes, FALSE, name);
     LocalFree(other);
     REQUIRE(squatter);
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "")));
     RunResult run;
     RunSetup(&medium, "", {}, &run);
     CHECK(run.exitCode == 1u);
     CHECK(run.haveRecord);
     CloseHandle(squatter);
-    RemoveTree(stage);
-    MediumRemove(&medium);
 }
 
 TEST_CASE("An unquoted start from a folder whose name holds a byte above 0x7F hands on its own line")
@@ -467,19 +441,16 @@ TEST_CASE("An unquoted start from a folder whose name holds a byte above 0x7F ha
     REQUIRE(CreateDirectoryA(medium.dir.c_str(), 0));
     REQUIRE(CopyFileA((outer.dir + "\\SETUP1.EXE").c_str(), (medium.dir + "\\SETUP1.EXE").c_str(), FALSE));
     REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
-    std::string stage = TempFolder("accent-stage");
-    RemoveTree(stage);
-    REQUIRE(MediumWritePlan(&medium, Plan(stage, "P2.EXE", "")));
+    Scratch stage("accent-stage", false);
+    REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "")));
     RunQuotesProgram = false;
     RunResult run;
     RunSetup(&medium, "/S", {}, &run);
     RunQuotesProgram = true;
     CHECK(run.exitCode == 1u);
     REQUIRE(run.haveRecord);
-    std::string want = stage + "\\P2.EXE /S -p4 " + medium.dir;
+    std::string want = stage.dir + "\\P2.EXE /S -p4 " + medium.dir;
     CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
-    RemoveTree(stage);
-    MediumRemove(&outer);
 }
 
 // Run on its own under a Japanese locale (code page 932), where the second
@@ -510,5 +481,4 @@ TEST_CASE("code page 932: a medium and a staging folder whose names end in a 0x5
     REQUIRE(run.haveRecord);
     std::string want = stage + "\\P2.EXE -p4 " + medium.dir;
     CHECK(Bytes(run.record.commandLine.data(), run.record.commandLine.size()) == Bytes(want.data(), want.size()));
-    MediumRemove(&outer);
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "robot.h"
+
 static double Seconds()
 {
     static LARGE_INTEGER frequency;
@@ -42,23 +44,6 @@ struct Timing {
     std::string firstLine;  // the stand-in's GetCommandLineA
 };
 
-// An elevated benchmark's limited token, as the runner of the tests takes
-// it (Wine's first token is elevated, and an elevated SETUP1.EXE trusts no
-// folder that Wine's Unix permissions let the user write); 0 for its own.
-static HANDLE StartToken()
-{
-    HANDLE own, linked = 0, token = 0;
-    DWORD type = 0, needed;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) return 0;
-    if (GetTokenInformation(own, TokenElevationType, &type, sizeof type, &needed) && type == TokenElevationTypeFull &&
-        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &needed)) {
-        if (!DuplicateTokenEx(linked, TOKEN_ALL_ACCESS, 0, SecurityImpersonation, TokenPrimary, &token)) token = 0;
-        CloseHandle(linked);
-    }
-    CloseHandle(own);
-    return token;
-}
-
 // Starts program with line in dir, waits for the record to appear and be
 // complete and for the program to end. False on any failure.
 static bool Measure(const std::string &program, const std::string &line, const std::string &dir,
@@ -75,10 +60,10 @@ static bool Measure(const std::string &program, const std::string &line, const s
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     double start = Seconds();
-    HANDLE token = StartToken();
-    if (!(token ? CreateProcessAsUserA(token, program.c_str(), &writable[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup,
-                                       &process)
-                : CreateProcessA(program.c_str(), &writable[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process))) {
+    // As the runner of the tests starts it: an elevated benchmark's limited
+    // token, for an elevated SETUP1.EXE trusts no folder that Wine's Unix
+    // permissions let the user write.
+    if (!StartAsUser(program.c_str(), &writable[0], 0, dir.c_str(), &startup, &process)) {
         printf("cannot start %s: error %lu\n", program.c_str(), GetLastError());
         return false;
     }
