@@ -200,7 +200,7 @@ void GuardDllSearch()
     UINT length = GetSystemDirectoryA(system, sizeof system);
     if (length == 0 || length >= sizeof system) return;
     for (const char *name : LateLoadedDlls)
-        if (CopyText(path, sizeof path, system) && JoinPath(path, name)) LoadLibraryA(path);
+        if (JoinPathInto(path, sizeof path, system, name)) LoadLibraryA(path);
 }
 
 static const char PlanSection[] = "phasetwo";
@@ -208,15 +208,14 @@ static const char PlanSection[] = "phasetwo";
 int ReadPhaseTwoPlan()
 {
     char planPath[PATH_SIZE];
-    CopyText(planPath, sizeof planPath, SourceDirectory);
     // A plan path that does not fit is read as no plan at all.
-    const char *file = JoinPath(planPath, "SETUP1.INF") ? planPath : "";
+    JoinPathInto(planPath, sizeof planPath, SourceDirectory, "SETUP1.INF");
     // One byte more than the largest buffer tells a value that fits exactly
     // from one that the profile reader had to cut.
     char value[PLAN_TEXT_SIZE + 1];
     for (const PlanKey &k : PlanKeys) {
         value[0] = '\0';
-        if (file[0]) GetPrivateProfileStringA(PlanSection, k.name, "", value, (DWORD)k.size + 1, file);
+        if (planPath[0]) GetPrivateProfileStringA(PlanSection, k.name, "", value, (DWORD)k.size + 1, planPath);
         value[k.size] = '\0';
         FitPlanValue(value, k.size, k.kind);
         CopyText(k.buffer, k.size, value);

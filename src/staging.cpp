@@ -7,7 +7,7 @@ int BuildPhaseTwoCommandLine(char *line, size_t lineSize, const char *targetDire
                              const char *ownCommandLine, const char *target, const char *sourceDirectory)
 {
     char program[PATH_SIZE];
-    int fits = CopyText(program, sizeof program, targetDirectory) && JoinPath(program, run);
+    int fits = JoinPathInto(program, sizeof program, targetDirectory, run);
     if (fits && lineSize > 0) {
         // A program path with a blank would otherwise start another program.
         int quote = FindChar(program, ' ') != 0;
@@ -584,16 +584,14 @@ int SameFolder(const char *a, const char *b)
     // the same file under the same name only when they are one folder.
     char path[PATH_SIZE], other[PATH_SIZE];
     WIN32_FIND_DATAA found;
-    if (!CopyText(path, sizeof path, b) || !JoinPath(path, "*")) return 0;
+    if (!JoinPathInto(path, sizeof path, b, "*")) return 0;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
     int same = -1;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const char *name = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
-        if (!CopyText(path, sizeof path, b) || !JoinPath(path, name) || !CopyText(other, sizeof other, a) ||
-            !JoinPath(other, name))
-            continue;
+        if (!JoinPathInto(path, sizeof path, b, name) || !JoinPathInto(other, sizeof other, a, name)) continue;
         HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
         if (file == INVALID_HANDLE_VALUE) continue;
         same = IsOpenFile(file, path, other);
@@ -628,8 +626,7 @@ static int JudgeMatch(CopyListing *l)
     if (l->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return MATCH_FOLDER;
     if (!CopyText(l->source, sizeof l->source, l->spec) || !JoinPath(DirectoryPart(l->source), l->name))
         return MATCH_SOURCE_TOO_LONG;
-    if (!CopyText(l->destination, sizeof l->destination, l->destinationDirectory) ||
-        !JoinPath(l->destination, l->storedName))
+    if (!JoinPathInto(l->destination, sizeof l->destination, l->destinationDirectory, l->storedName))
         return MATCH_DESTINATION_TOO_LONG;
     l->file = CreateFileA(l->source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, 0);
@@ -746,7 +743,7 @@ void BeginStagingWalk(StagingWalk *walk)
 // path: the target directory joined with name, or "" when that does not fit.
 static char *InTarget(char *path, const char *name)
 {
-    if (!CopyText(path, PATH_SIZE, TargetDirectory) || !JoinPath(path, name)) path[0] = '\0';
+    JoinPathInto(path, PATH_SIZE, TargetDirectory, name);
     return path;
 }
 
@@ -767,8 +764,7 @@ int NextStagingStep(StagingWalk *walk)
         if (walk->renameEntry[0] && renameInside && InTarget(walk->removeRename, walk->renameEntry)[0] && copyInside)
             InTarget(walk->renameFrom, walk->copyEntry);
     }
-    if (!CopyText(walk->spec, sizeof walk->spec, SourceDirectory) || !JoinPath(walk->spec, walk->copyEntry))
-        walk->spec[0] = '\0';
+    JoinPathInto(walk->spec, sizeof walk->spec, SourceDirectory, walk->copyEntry);
     return 1;
 }
 
@@ -777,7 +773,7 @@ int NextStagingStep(StagingWalk *walk)
 static int IsOnMedium(const char *path, const char *entry)
 {
     char medium[PATH_SIZE];
-    return CopyText(medium, sizeof medium, SourceDirectory) && JoinPath(medium, entry) && SameFile(path, medium);
+    return JoinPathInto(medium, sizeof medium, SourceDirectory, entry) && SameFile(path, medium);
 }
 
 // Removes a leftover of the target directory, read-only or not; 0 when a
@@ -823,8 +819,7 @@ int LaunchPhaseTwo(const char *ownCommandLine)
     if (result > 31) return 1;
     DWORD error = GetLastError();
     // The line fitted, so the program's path does.
-    CopyText(program, sizeof program, TargetDirectory);
-    JoinPath(program, PhaseTwoPlan.run);
+    JoinPathInto(program, sizeof program, TargetDirectory, PhaseTwoPlan.run);
     if (LaunchFailureText(message, sizeof message, program, result, error))
         MessageBoxA(0, message, "ZEV Setup", MB_OK | MB_ICONEXCLAMATION);
     return 0;
