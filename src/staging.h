@@ -47,9 +47,11 @@ char *TakeListEntry(char **cursor, int *ended);
 // that is not elevated, the user that runs the program; nobody else.
 enum {
     SID_SIZE_MAX = 68,  // a SID of 15 subauthorities
+    // The descriptor's header, the DACL's, three entries up to their SIDs,
+    // and the SIDs of SYSTEM, Administrators and the user.
     STAGING_SECURITY_SIZE = 20 + 8 + 3 * 8 + 12 + 16 + SID_SIZE_MAX,
-    LOCK_SECURITY_SIZE = 20 + SID_SIZE_MAX,
-    LOCK_NAME_SIZE = 260,  // MAX_PATH: the longest name of a mutex
+    LOCK_SECURITY_SIZE = 20 + SID_SIZE_MAX,  // the header and the owner's SID
+    LOCK_NAME_SIZE = 260,                    // MAX_PATH: the longest name of a mutex
 };
 // How a folder is judged (StagingFolderTrusted), as bits.
 enum {
