@@ -36,10 +36,11 @@ int ParseTargetCodes(const char *text)
 
 int IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-static int RunContains(const char *run, char c)
+// 1 when c is among the letters and digits that code starts with.
+static int CodeContains(const char *code, char c)
 {
-    for (; IsLetterOrDigit(*run); ++run)
-        if (*run == c) return 1;
+    for (; IsLetterOrDigit(*code); ++code)
+        if (*code == c) return 1;
     return 0;
 }
 
@@ -49,7 +50,7 @@ int TargetListHas(const TargetListRecord *list, const char *code)
         const char *entry = list->entries[i];
         int matches = 1;
         for (; IsLetterOrDigit(*entry); ++entry)
-            if (!RunContains(code, *entry)) {
+            if (!CodeContains(code, *entry)) {
                 matches = 0;
                 break;
             }

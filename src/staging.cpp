@@ -332,7 +332,7 @@ static void *AllocateBlock(size_t size) { return HeapAlloc(GetProcessHeap(), 0, 
 static void FreeBlock(void *block) { HeapFree(GetProcessHeap(), 0, block); }
 void *(*CopyBufferAllocate)(size_t size) = AllocateBlock;
 void (*CopyBufferFree)(void *block) = FreeBlock;
-DWORD DiskFigures[4];
+DiskFiguresRecord DiskFigures;
 // All zero, the platform's default security, until GuardStagingFolders.
 static SECURITY_ATTRIBUTES DirectorySecurity;
 static unsigned char StagingDescriptor[STAGING_SECURITY_SIZE];
@@ -353,9 +353,12 @@ int PrepareTargetDirectory()
     if (length == 0 || length >= sizeof current) current[0] = '\0';
     DriveRoot(root, sizeof root, TargetDirectory, current);
     // A failed query leaves the figures of the last one that succeeded.
-    GetDiskFreeSpaceA(root, &DiskFigures[0], &DiskFigures[1], &DiskFigures[2], &DiskFigures[3]);
+    GetDiskFreeSpaceA(root, &DiskFigures.sectorsPerCluster, &DiskFigures.bytesPerSector, &DiskFigures.freeClusters,
+                      &DiskFigures.totalClusters);
     MadeStagingFolder = 0;
-    if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PhaseTwoPlan.tempspace)) return 0;
+    if (!SpaceSuffices(DiskFigures.sectorsPerCluster, DiskFigures.bytesPerSector, DiskFigures.freeClusters,
+                       PhaseTwoPlan.tempspace))
+        return 0;
     if (MakeDirectory(TargetDirectory) == 0) return MadeStagingFolder = 1;
     return ChangeDirectory(TargetDirectory) == 0;
 }
@@ -665,7 +668,7 @@ int BeginCopyListing(CopyListing *listing, const char *spec, const char *destina
     listing->keepExisting = 0;
     listing->file = INVALID_HANDLE_VALUE;
     listing->search = INVALID_HANDLE_VALUE;
-    listing->fresh = 0;
+    listing->matchPending = 0;
     if (!CopyText(listing->spec, sizeof listing->spec, spec)) return 0;
     // A wildcard spec keeps its matches' own names: in "$" mode it would
     // name its copies with the wildcards themselves.
@@ -675,23 +678,27 @@ int BeginCopyListing(CopyListing *listing, const char *spec, const char *destina
         listing->dollarMode = listing->search != INVALID_HANDLE_VALUE;
     }
     if (!listing->dollarMode) listing->search = FindFirstFileA(spec, &listing->found);
-    listing->fresh = listing->search != INVALID_HANDLE_VALUE;
-    return listing->fresh;
+    listing->matchPending = listing->search != INVALID_HANDLE_VALUE;
+    return listing->matchPending;
 }
 
-static int JudgeMatch(CopyListing *l)
+static int JudgeMatch(CopyListing *listing)
 {
-    if (l->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return MATCH_FOLDER;
-    if (!CopyText(l->source, sizeof l->source, l->spec) || !JoinPath(DirectoryPart(l->source), l->name))
+    if (listing->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return MATCH_FOLDER;
+    if (!CopyText(listing->source, sizeof listing->source, listing->spec) ||
+        !JoinPath(DirectoryPart(listing->source), listing->name))
         return MATCH_SOURCE_TOO_LONG;
-    if (!JoinPathInto(l->destination, sizeof l->destination, l->destinationDirectory, l->storedName))
+    if (!JoinPathInto(listing->destination, sizeof listing->destination, listing->destinationDirectory,
+                      listing->storedName))
         return MATCH_DESTINATION_TOO_LONG;
-    l->file = CreateFileA(l->source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, 0);
-    if (l->file == INVALID_HANDLE_VALUE || !GetFileTime(l->file, 0, 0, &l->lastWrite)) return MATCH_UNREADABLE;
+    listing->file = CreateFileA(listing->source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, 0);
+    if (listing->file == INVALID_HANDLE_VALUE || !GetFileTime(listing->file, 0, 0, &listing->lastWrite))
+        return MATCH_UNREADABLE;
     // The destination is created anew; were it the source itself, the
     // source would be lost.
-    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->source, l->destination))
+    if (lstrcmpiA(listing->source, listing->destination) == 0 ||
+        IsOpenFile(listing->file, listing->source, listing->destination))
         return MATCH_SAME_FILE;
     return MATCH_COPY;
 }
@@ -706,8 +713,8 @@ int NextCopyMatch(CopyListing *listing)
 {
     CloseMatch(listing);
     if (listing->search == INVALID_HANDLE_VALUE) return 0;
-    if (!listing->fresh && !FindNextFileA(listing->search, &listing->found)) return 0;
-    listing->fresh = 0;
+    if (!listing->matchPending && !FindNextFileA(listing->search, &listing->found)) return 0;
+    listing->matchPending = 0;
     WIN32_FIND_DATAA &found = listing->found;
     listing->name = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
     listing->storedName = listing->dollarMode ? FileNamePart(listing->spec) : listing->name;
@@ -812,12 +819,12 @@ int NextStagingStep(StagingWalk *walk)
     ++walk->index;
     walk->copyEntry = TakeListEntry(&walk->copyCursor, &walk->ended);
     walk->renameEntry = TakeListEntry(&walk->renameCursor, &renameEnded);
-    walk->plain = FindChar(walk->copyEntry, '*') == 0;
+    walk->withoutStar = FindChar(walk->copyEntry, '*') == 0;
     walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = '\0';
     // Nothing outside the target directory is removed or renamed: an entry
     // that climbs out with ".." is only copied, under its own name.
     int copyInside = !PathClimbsOut(walk->copyEntry), renameInside = !PathClimbsOut(walk->renameEntry);
-    if (walk->plain && !walk->sameDirectory) {
+    if (walk->withoutStar && !walk->sameDirectory) {
         if (walk->copyEntry[0] && copyInside) InTarget(walk->removeCopy, walk->copyEntry);
         if (walk->renameEntry[0] && renameInside && InTarget(walk->removeRename, walk->renameEntry)[0] && copyInside)
             InTarget(walk->renameFrom, walk->copyEntry);

@@ -86,12 +86,12 @@ TEST_CASE("PrepareTargetDirectory creates or enters the target when the drive ha
     std::string deep = root / "ONE\\TWO\\THREE";
     CopyText(TargetDirectory, PATH_SIZE, deep.c_str());
     PhaseTwoPlan.tempspace = 0;
-    memset(DiskFigures, 0, sizeof DiskFigures);
+    memset(&DiskFigures, 0, sizeof DiskFigures);
     CHECK(PrepareTargetDirectory() == 1);
     CHECK(Exists(deep));
     CHECK(CurrentDirectory() == "C:\\");
-    CHECK(DiskFigures[0] == figures[0]);
-    CHECK(DiskFigures[1] == figures[1]);
+    CHECK(DiskFigures.sectorsPerCluster == figures[0]);
+    CHECK(DiskFigures.bytesPerSector == figures[1]);
 
     // Existing: entered.
     CHECK(PrepareTargetDirectory() == 1);
@@ -102,9 +102,9 @@ TEST_CASE("PrepareTargetDirectory creates or enters the target when the drive ha
     std::string lower = deep;
     lower[0] = (char)(lower[0] | 0x20);
     CopyText(TargetDirectory, PATH_SIZE, lower.c_str());
-    memset(DiskFigures, 0, sizeof DiskFigures);
+    memset(&DiskFigures, 0, sizeof DiskFigures);
     CHECK(PrepareTargetDirectory() == 1);
-    CHECK(DiskFigures[1] == figures[1]);
+    CHECK(DiskFigures.bytesPerSector == figures[1]);
     SetCurrentDirectoryA("C:\\");
 
     // More space asked than the drive has.
@@ -117,10 +117,10 @@ TEST_CASE("PrepareTargetDirectory creates or enters the target when the drive ha
     // directory can be neither made nor entered.
     CopyText(TargetDirectory, PATH_SIZE, "Q:\\STAGE");
     CHECK(PrepareTargetDirectory() == 0);
-    CHECK(DiskFigures[1] == figures[1]);
-    memset(DiskFigures, 0, sizeof DiskFigures);
+    CHECK(DiskFigures.bytesPerSector == figures[1]);
+    memset(&DiskFigures, 0, sizeof DiskFigures);
     CHECK(PrepareTargetDirectory() == 0);
-    CHECK(DiskFigures[0] == 0);
+    CHECK(DiskFigures.sectorsPerCluster == 0);
 
     // Empty, or starting with "@" or "`": an empty root string.
     static const char *odd[] = {"", "@:\\STAGE", "`:\\STAGE"};
