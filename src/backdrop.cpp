@@ -41,8 +41,8 @@ int CreateBackdrop(HINSTANCE instance, HINSTANCE previous, int show)
         windowClass.cbClsExtra = 0;
         windowClass.cbWndExtra = 0;
         windowClass.hInstance = instance;
-        // There is no predefined icon 17: the class ends up without one.
-        windowClass.hIcon = LoadIconA(0, MAKEINTRESOURCEA(17));
+        // No icon of its own: the system's default stands in wherever one is shown.
+        windowClass.hIcon = 0;
         windowClass.hCursor = LoadCursorA(0, (LPCSTR)IDC_ARROW);
         windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
         windowClass.lpszMenuName = 0;

@@ -107,6 +107,13 @@ int JoinPathIn(char *path, size_t pathSize, const char *name)
 
 int JoinPath(char *path, const char *name) { return JoinPathIn(path, PATH_SIZE, name); }
 
+int JoinPathInto(char *out, size_t outSize, const char *directory, const char *name)
+{
+    int fits = CopyText(out, outSize, directory) && JoinPathIn(out, outSize, name);
+    if (!fits && outSize > 0) out[0] = '\0';
+    return fits;
+}
+
 const char *FileNamePart(const char *path)
 {
     const char *start = path;

@@ -41,6 +41,10 @@ int AppendText(char *dst, size_t dstSize, const char *src);
 int JoinPathIn(char *path, size_t pathSize, const char *name);
 // JoinPathIn for a path buffer of PATH_SIZE bytes.
 int JoinPath(char *path, const char *name);
+// directory and name, joined as JoinPathIn joins them, into out (outSize
+// bytes). 1 when the whole path fit; 0, with out empty, when directory or
+// the join had to be cut (a cut path could name another file).
+int JoinPathInto(char *out, size_t outSize, const char *directory, const char *name);
 
 // Start of the last component of path ("\", "/" and ":" separate).
 const char *FileNamePart(const char *path);

@@ -104,7 +104,7 @@ int PromptForDirectory(int mode)
     INT_PTR result = RunModalDialog(IDD_DIRECTORY_PROMPT, 0, DirectoryPromptProc);
     // A dialog that could not be shown (-1 or 0) counts as Exit: asking
     // again would only fail again, for ever.
-    return result != 2 && result != -1 && result != 0;
+    return result != IDCANCEL && result != -1 && result != 0;
 }
 
 INT_PTR RunModalDialog(int templateId, HWND owner, DLGPROC dialogProc)
@@ -132,11 +132,11 @@ INT_PTR CALLBACK DirectoryPromptProc(HWND dialog, UINT message, WPARAM wParam, L
             GetDlgItemTextA(dialog, IDC_PATH, TargetDirectory, PATH_SIZE);
             // Blanks around a path name no folder the user meant.
             TrimBlanks(TargetDirectory);
-            EndDialog(dialog, 1);
+            EndDialog(dialog, IDOK);
             return 0;
         }
         if (wParam == IDCANCEL) {
-            EndDialog(dialog, 2);
+            EndDialog(dialog, IDCANCEL);
             return 0;
         }
         return 1;

@@ -36,10 +36,11 @@ int ParseTargetCodes(const char *text)
 
 int IsLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-static int RunContains(const char *run, char c)
+// 1 when c is among the letters and digits that code starts with.
+static int CodeContains(const char *code, char c)
 {
-    for (; IsLetterOrDigit(*run); ++run)
-        if (*run == c) return 1;
+    for (; IsLetterOrDigit(*code); ++code)
+        if (*code == c) return 1;
     return 0;
 }
 
@@ -49,7 +50,7 @@ int TargetListHas(const TargetListRecord *list, const char *code)
         const char *entry = list->entries[i];
         int matches = 1;
         for (; IsLetterOrDigit(*entry); ++entry)
-            if (!RunContains(code, *entry)) {
+            if (!CodeContains(code, *entry)) {
                 matches = 0;
                 break;
             }
@@ -200,7 +201,7 @@ void GuardDllSearch()
     UINT length = GetSystemDirectoryA(system, sizeof system);
     if (length == 0 || length >= sizeof system) return;
     for (const char *name : LateLoadedDlls)
-        if (CopyText(path, sizeof path, system) && JoinPath(path, name)) LoadLibraryA(path);
+        if (JoinPathInto(path, sizeof path, system, name)) LoadLibraryA(path);
 }
 
 static const char PlanSection[] = "phasetwo";
@@ -208,15 +209,14 @@ static const char PlanSection[] = "phasetwo";
 int ReadPhaseTwoPlan()
 {
     char planPath[PATH_SIZE];
-    CopyText(planPath, sizeof planPath, SourceDirectory);
     // A plan path that does not fit is read as no plan at all.
-    const char *file = JoinPath(planPath, "SETUP1.INF") ? planPath : "";
+    JoinPathInto(planPath, sizeof planPath, SourceDirectory, "SETUP1.INF");
     // One byte more than the largest buffer tells a value that fits exactly
     // from one that the profile reader had to cut.
     char value[PLAN_TEXT_SIZE + 1];
     for (const PlanKey &k : PlanKeys) {
         value[0] = '\0';
-        if (file[0]) GetPrivateProfileStringA(PlanSection, k.name, "", value, (DWORD)k.size + 1, file);
+        if (planPath[0]) GetPrivateProfileStringA(PlanSection, k.name, "", value, (DWORD)k.size + 1, planPath);
         value[k.size] = '\0';
         FitPlanValue(value, k.size, k.kind);
         CopyText(k.buffer, k.size, value);

@@ -7,7 +7,7 @@ int BuildPhaseTwoCommandLine(char *line, size_t lineSize, const char *targetDire
                              const char *ownCommandLine, const char *target, const char *sourceDirectory)
 {
     char program[PATH_SIZE];
-    int fits = CopyText(program, sizeof program, targetDirectory) && JoinPath(program, run);
+    int fits = JoinPathInto(program, sizeof program, targetDirectory, run);
     if (fits && lineSize > 0) {
         // A program path with a blank would otherwise start another program.
         int quote = FindChar(program, ' ') != 0;
@@ -79,26 +79,74 @@ static unsigned char *Put16(unsigned char *p, unsigned v)
 }
 static unsigned char *Put32(unsigned char *p, unsigned long v) { return Put16(Put16(p, v & 0xFFFF), v >> 16); }
 
+// A self-relative security descriptor (SECURITY_DESCRIPTOR_RELATIVE), an
+// ACL and its entries, by the offsets of their fields; all little-endian.
 enum {
+    SD_AT_REVISION = 0,  // 1 byte: 1
+    SD_AT_CONTROL = 2,   // 2 bytes: the SE_* flags below
+    SD_AT_OWNER = 4,     // 4 bytes each: where the owner's SID, the group's SID,
+    SD_AT_GROUP = 8,     // the SACL and the DACL start, counted from the
+    SD_AT_SACL = 12,     // descriptor's first byte; 0 for none
+    SD_AT_DACL = 16,
+    SD_HEADER_SIZE = 20,
+    ACL_AT_REVISION = 0,  // 1 byte: ACL_REVISION, 2
+    ACL_AT_SIZE = 2,      // 2 bytes: the whole ACL, its entries included
+    ACL_AT_COUNT = 4,     // 2 bytes: how many entries follow the header
+    ACL_HEADER_SIZE = 8,
+    ACE_AT_TYPE = 0,   // 1 byte: ACE_ALLOWED, ACE_DENIED or another kind
+    ACE_AT_FLAGS = 1,  // 1 byte: inheritance
+    ACE_AT_SIZE = 2,   // 2 bytes: the whole entry, its SID included
+    ACE_AT_MASK = 4,   // 4 bytes: the rights it grants or denies
+    ACE_AT_SID = 8,    // the SID it is for
     SD_DACL_PRESENT = 0x0004,
     SD_SELF_RELATIVE = 0x8000,
     ACE_ALLOWED = 0,
     ACE_DENIED = 1,
-    GUARDED_HEAD_SIZE = 20 + 8 + 20 + 24,  // StagingSecurity up to the user's entry
+    INHERIT_ALL = 3,  // OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE: all made inside
+    SYSTEM_SID_SIZE = 12,
+    ADMINISTRATORS_SID_SIZE = 16,
 };
-// What StagingSecurity starts with: a self-relative descriptor with no
-// owner or group (the platform's defaults), no SACL and a protected DACL
-// (SE_DACL_PROTECTED: nothing inherited from the parent) right after it;
-// the DACL's header (its size and count filled in) and the entries of
-// S-1-5-18 and S-1-5-32-544: full control (FILE_ALL_ACCESS), inherited by
-// all made inside (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE).
-static const unsigned char GuardedHead[GUARDED_HEAD_SIZE] = {
-    1,           0, 0x04, 0x90, 0,           0,    0,    0, 0,    0,    0,    0, 0, 0, 0, 0, 20, 0, 0, 0, 2,    0, 0, 0,
-    3,           0, 0,    0,    ACE_ALLOWED, 3,    20,   0, 0xFF, 0x01, 0x1F, 0, 1, 1, 0, 0, 0,  0, 0, 5, 18,   0, 0, 0,
-    ACE_ALLOWED, 3, 24,   0,    0xFF,        0x01, 0x1F, 0, 1,    2,    0,    0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,
+// Where the parts of the descriptor that StagingSecurity makes lie: the
+// header, the DACL right after it, the entries of SYSTEM and Administrators,
+// and at GUARDED_HEAD_SIZE the running user's, unless the run is elevated.
+enum {
+    GUARDED_DACL = SD_HEADER_SIZE,
+    GUARDED_SYSTEM_ACE = GUARDED_DACL + ACL_HEADER_SIZE,
+    GUARDED_SYSTEM_SID = GUARDED_SYSTEM_ACE + ACE_AT_SID,
+    GUARDED_ADMINISTRATORS_ACE = GUARDED_SYSTEM_SID + SYSTEM_SID_SIZE,
+    GUARDED_ADMINISTRATORS_SID = GUARDED_ADMINISTRATORS_ACE + ACE_AT_SID,
+    GUARDED_HEAD_SIZE = GUARDED_ADMINISTRATORS_SID + ADMINISTRATORS_SID_SIZE,
 };
-static const unsigned char *const SystemSid = GuardedHead + 36;
-static const unsigned char *const AdministratorsSid = GuardedHead + 56;
+static_assert(GUARDED_SYSTEM_SID == 36 && GUARDED_ADMINISTRATORS_SID == 56 && GUARDED_HEAD_SIZE == 72,
+              "the layout of GuardedHead");
+static_assert(STAGING_SECURITY_SIZE == GUARDED_HEAD_SIZE + ACE_AT_SID + SID_SIZE_MAX, "room for the user's entry");
+static_assert(LOCK_SECURITY_SIZE == SD_HEADER_SIZE + SID_SIZE_MAX, "room for the owner");
+// What StagingSecurity starts with, field by field.
+static const unsigned char GuardedHead[] = {
+    // The descriptor's header.
+    1, 0,                   // revision 1; padding
+    0x04, 0x90,             // SE_DACL_PRESENT | SE_DACL_PROTECTED (nothing inherited) | SE_SELF_RELATIVE
+    0, 0, 0, 0,             // no owner: the platform's default
+    0, 0, 0, 0,             // no group: the platform's default
+    0, 0, 0, 0,             // no SACL
+    GUARDED_DACL, 0, 0, 0,  // the DACL, right after the header
+    // The DACL's header.
+    2, 0,  // ACL_REVISION; padding
+    0, 0,  // its size: filled in
+    3, 0,  // three entries, or two without the user's: filled in
+    0, 0,  // padding
+    // SYSTEM: full control, inherited by all made inside.
+    ACE_ALLOWED, INHERIT_ALL, GUARDED_ADMINISTRATORS_ACE - GUARDED_SYSTEM_ACE, 0,  // kind, flags, size
+    0xFF, 0x01, 0x1F, 0,                                                           // FILE_ALL_ACCESS
+    1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,                                           // S-1-5-18
+    // Administrators: the same.
+    ACE_ALLOWED, INHERIT_ALL, GUARDED_HEAD_SIZE - GUARDED_ADMINISTRATORS_ACE, 0,  // kind, flags, size
+    0xFF, 0x01, 0x1F, 0,                                                          // FILE_ALL_ACCESS
+    1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,                           // S-1-5-32-544
+};
+static_assert(sizeof GuardedHead == GUARDED_HEAD_SIZE, "GuardedHead has every field");
+static const unsigned char *const SystemSid = GuardedHead + GUARDED_SYSTEM_SID;
+static const unsigned char *const AdministratorsSid = GuardedHead + GUARDED_ADMINISTRATORS_SID;
 // Stands in an inheritable entry for whoever makes a file inside: this run.
 static const unsigned char CreatorOwnerSid[12] = {1, 1, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0};
 static const unsigned long FullControl = 0x001F01FF;  // FILE_ALL_ACCESS
@@ -133,31 +181,36 @@ int CountsAsElevated(int groupsRead, unsigned long administratorsAttributes, uns
 
 size_t StagingSecurity(unsigned char *out, size_t outSize, const unsigned char *userSid, size_t userSize, int elevated)
 {
-    size_t userLength = SidLength(userSid, userSize), size = GUARDED_HEAD_SIZE + (elevated ? 0 : 8 + userLength);
+    size_t userLength = SidLength(userSid, userSize),
+           size = GUARDED_HEAD_SIZE + (elevated ? 0 : ACE_AT_SID + userLength);
     if ((!elevated && !userLength) || size > outSize) return 0;
     for (size_t i = 0; i < GUARDED_HEAD_SIZE; ++i) out[i] = GuardedHead[i];
-    Put16(out + 22, (unsigned)(size - 20));
+    Put16(out + GUARDED_DACL + ACL_AT_SIZE, (unsigned)(size - GUARDED_DACL));
     if (elevated) {
-        out[24] = 2;
+        out[GUARDED_DACL + ACL_AT_COUNT] = 2;
         return size;
     }
-    unsigned char *p =
-        Put32(Put16(Put16(out + GUARDED_HEAD_SIZE, GuardedHead[28] | GuardedHead[29] << 8), (unsigned)(8 + userLength)),
-              FullControl);
-    for (size_t i = 0; i < userLength; ++i) p[i] = userSid[i];
+    // The user's entry: full control, inherited, as the two before it.
+    unsigned char *ace = out + GUARDED_HEAD_SIZE;
+    ace[ACE_AT_TYPE] = ACE_ALLOWED;
+    ace[ACE_AT_FLAGS] = INHERIT_ALL;
+    Put16(ace + ACE_AT_SIZE, (unsigned)(ACE_AT_SID + userLength));
+    Put32(ace + ACE_AT_MASK, FullControl);
+    for (size_t i = 0; i < userLength; ++i) ace[ACE_AT_SID + i] = userSid[i];
     return size;
 }
 
 static int TrustedSid(const unsigned char *sid, size_t length, const unsigned char *userSid, size_t userLength)
 {
-    return SameSid(sid, length, SystemSid, 12) || SameSid(sid, length, AdministratorsSid, 16) ||
+    return SameSid(sid, length, SystemSid, SYSTEM_SID_SIZE) ||
+           SameSid(sid, length, AdministratorsSid, ADMINISTRATORS_SID_SIZE) ||
            (userLength && SameSid(sid, length, userSid, userLength));
 }
 
 int OwnerTrusted(const unsigned char *sd, size_t size, const unsigned char *userSid, size_t userSize)
 {
-    if (size < 20 || !(Get16(sd + 2) & SD_SELF_RELATIVE)) return 0;
-    unsigned long ownerAt = Get32(sd + 4);
+    if (size < SD_HEADER_SIZE || !(Get16(sd + SD_AT_CONTROL) & SD_SELF_RELATIVE)) return 0;
+    unsigned long ownerAt = Get32(sd + SD_AT_OWNER);
     size_t ownerLength = ownerAt && ownerAt < size ? SidLength(sd + ownerAt, size - ownerAt) : 0;
     return ownerLength && TrustedSid(sd + ownerAt, ownerLength, userSid, userSize ? SidLength(userSid, userSize) : 0);
 }
@@ -168,29 +221,31 @@ int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned ch
     // user's SID: for it, only SYSTEM and Administrators may write.
     if (how & TRUST_ELEVATED) userSize = 0;
     size_t userLength = userSize ? SidLength(userSid, userSize) : 0;
-    if (size < 20 || !(Get16(sd + 2) & SD_SELF_RELATIVE)) return 0;
+    if (size < SD_HEADER_SIZE || !(Get16(sd + SD_AT_CONTROL) & SD_SELF_RELATIVE)) return 0;
     // A folder this run made is its own whoever the file system names as
     // owner (a share's server names its own account).
     if (!(how & TRUST_MADE) && !OwnerTrusted(sd, size, userSid, userSize)) return 0;
-    unsigned long daclAt = Get32(sd + 16);
+    unsigned long daclAt = Get32(sd + SD_AT_DACL);
     // No DACL, or a null one, lets everyone in.
-    if (!(Get16(sd + 2) & SD_DACL_PRESENT) || !daclAt || daclAt > size - 8) return 0;
+    if (!(Get16(sd + SD_AT_CONTROL) & SD_DACL_PRESENT) || !daclAt || daclAt > size - ACL_HEADER_SIZE) return 0;
     const unsigned char *acl = sd + daclAt;
-    size_t aclSize = Get16(acl + 2);
-    if (aclSize < 8 || aclSize > size - daclAt) return 0;
-    size_t at = 8;
-    for (unsigned count = Get16(acl + 4); count > 0; --count) {
-        if (aclSize - at < 8) return 0;
-        size_t aceSize = Get16(acl + at + 2);
-        if (aceSize < 8 || aceSize > aclSize - at) return 0;
+    size_t aclSize = Get16(acl + ACL_AT_SIZE);
+    if (aclSize < ACL_HEADER_SIZE || aclSize > size - daclAt) return 0;
+    size_t at = ACL_HEADER_SIZE;
+    for (unsigned count = Get16(acl + ACL_AT_COUNT); count > 0; --count) {
+        const unsigned char *ace = acl + at;
+        if (aclSize - at < ACE_AT_SID) return 0;
+        size_t aceSize = Get16(ace + ACE_AT_SIZE);
+        if (aceSize < ACE_AT_SID || aceSize > aclSize - at) return 0;
         // An entry that only denies takes nothing away from the three; one
         // of another kind may grant anything.
-        if (acl[at] != ACE_DENIED) {
-            size_t sidLength = SidLength(acl + at + 8, aceSize - 8);
-            if (acl[at] != ACE_ALLOWED || !sidLength) return 0;
+        if (ace[ACE_AT_TYPE] != ACE_DENIED) {
+            const unsigned char *sid = ace + ACE_AT_SID;
+            size_t sidLength = SidLength(sid, aceSize - ACE_AT_SID);
+            if (ace[ACE_AT_TYPE] != ACE_ALLOWED || !sidLength) return 0;
             // Inherit-only entries count too: the copies made inside get them.
-            if ((Get32(acl + at + 4) & WriteRights) && !TrustedSid(acl + at + 8, sidLength, userSid, userLength) &&
-                !SameSid(acl + at + 8, sidLength, CreatorOwnerSid, sizeof CreatorOwnerSid))
+            if ((Get32(ace + ACE_AT_MASK) & WriteRights) && !TrustedSid(sid, sidLength, userSid, userLength) &&
+                !SameSid(sid, sidLength, CreatorOwnerSid, sizeof CreatorOwnerSid))
                 return 0;
         }
         at += aceSize;
@@ -201,13 +256,14 @@ int StagingFolderTrusted(const unsigned char *sd, size_t size, const unsigned ch
 size_t LockSecurity(unsigned char *out, size_t outSize, const unsigned char *ownerSid, size_t ownerSize)
 {
     size_t length = SidLength(ownerSid, ownerSize);
-    if (!length || 20 + length > outSize) return 0;
-    for (size_t i = 0; i < 20; ++i) out[i] = 0;
-    out[0] = 1;
-    out[3] = SD_SELF_RELATIVE >> 8;
-    out[4] = 20;
-    for (size_t i = 0; i < length; ++i) out[20 + i] = ownerSid[i];
-    return 20 + length;
+    if (!length || SD_HEADER_SIZE + length > outSize) return 0;
+    // No group, SACL or DACL; the owner right after the header.
+    for (size_t i = 0; i < SD_HEADER_SIZE; ++i) out[i] = 0;
+    out[SD_AT_REVISION] = 1;
+    out[SD_AT_CONTROL + 1] = SD_SELF_RELATIVE >> 8;
+    out[SD_AT_OWNER] = SD_HEADER_SIZE;
+    for (size_t i = 0; i < length; ++i) out[SD_HEADER_SIZE + i] = ownerSid[i];
+    return SD_HEADER_SIZE + length;
 }
 
 int StagingLockName(char *name, size_t size, int global, unsigned long serial, unsigned long indexHigh,
@@ -276,7 +332,7 @@ static void *AllocateBlock(size_t size) { return HeapAlloc(GetProcessHeap(), 0, 
 static void FreeBlock(void *block) { HeapFree(GetProcessHeap(), 0, block); }
 void *(*CopyBufferAllocate)(size_t size) = AllocateBlock;
 void (*CopyBufferFree)(void *block) = FreeBlock;
-DWORD DiskFigures[4];
+DiskFiguresRecord DiskFigures;
 // All zero, the platform's default security, until GuardStagingFolders.
 static SECURITY_ATTRIBUTES DirectorySecurity;
 static unsigned char StagingDescriptor[STAGING_SECURITY_SIZE];
@@ -297,9 +353,12 @@ int PrepareTargetDirectory()
     if (length == 0 || length >= sizeof current) current[0] = '\0';
     DriveRoot(root, sizeof root, TargetDirectory, current);
     // A failed query leaves the figures of the last one that succeeded.
-    GetDiskFreeSpaceA(root, &DiskFigures[0], &DiskFigures[1], &DiskFigures[2], &DiskFigures[3]);
+    GetDiskFreeSpaceA(root, &DiskFigures.sectorsPerCluster, &DiskFigures.bytesPerSector, &DiskFigures.freeClusters,
+                      &DiskFigures.totalClusters);
     MadeStagingFolder = 0;
-    if (!SpaceSuffices(DiskFigures[0], DiskFigures[1], DiskFigures[2], PhaseTwoPlan.tempspace)) return 0;
+    if (!SpaceSuffices(DiskFigures.sectorsPerCluster, DiskFigures.bytesPerSector, DiskFigures.freeClusters,
+                       PhaseTwoPlan.tempspace))
+        return 0;
     if (MakeDirectory(TargetDirectory) == 0) return MadeStagingFolder = 1;
     return ChangeDirectory(TargetDirectory) == 0;
 }
@@ -320,7 +379,8 @@ void GuardStagingFolders()
     const TOKEN_GROUPS *groups = (const TOKEN_GROUPS *)CopyBuffer.buffer;
     for (DWORD i = 0; groupsRead && i < groups->GroupCount; ++i) {
         const unsigned char *sid = (const unsigned char *)groups->Groups[i].Sid;
-        if (SidLength(sid, 16) == 16 && SameSid(sid, 16, AdministratorsSid, 16))
+        if (SidLength(sid, ADMINISTRATORS_SID_SIZE) == ADMINISTRATORS_SID_SIZE &&
+            SameSid(sid, ADMINISTRATORS_SID_SIZE, AdministratorsSid, ADMINISTRATORS_SID_SIZE))
             administrators |= groups->Groups[i].Attributes;
     }
     ReleaseCopyBuffer();
@@ -524,7 +584,8 @@ int ClaimStagingFolder()
     unsigned char lockSecurity[LOCK_SECURITY_SIZE];
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, lockSecurity, FALSE};
     const unsigned char *owner = Elevated ? AdministratorsSid : UserSid;
-    int secured = UserSid && LockSecurity(lockSecurity, sizeof lockSecurity, owner, Elevated ? 16 : UserSidRoom);
+    int secured = UserSid && LockSecurity(lockSecurity, sizeof lockSecurity, owner,
+                                          Elevated ? (size_t)ADMINISTRATORS_SID_SIZE : UserSidRoom);
     HANDLE lock = CreateMutexA(secured ? &attributes : 0, FALSE, name);
     // A token that may not name that owner still takes the lock.
     if (!lock && secured) lock = CreateMutexA(0, FALSE, name);
@@ -584,16 +645,14 @@ int SameFolder(const char *a, const char *b)
     // the same file under the same name only when they are one folder.
     char path[PATH_SIZE], other[PATH_SIZE];
     WIN32_FIND_DATAA found;
-    if (!CopyText(path, sizeof path, b) || !JoinPath(path, "*")) return 0;
+    if (!JoinPathInto(path, sizeof path, b, "*")) return 0;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
     int same = -1;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const char *name = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
-        if (!CopyText(path, sizeof path, b) || !JoinPath(path, name) || !CopyText(other, sizeof other, a) ||
-            !JoinPath(other, name))
-            continue;
+        if (!JoinPathInto(path, sizeof path, b, name) || !JoinPathInto(other, sizeof other, a, name)) continue;
         HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
         if (file == INVALID_HANDLE_VALUE) continue;
         same = IsOpenFile(file, path, other);
@@ -609,7 +668,7 @@ int BeginCopyListing(CopyListing *listing, const char *spec, const char *destina
     listing->keepExisting = 0;
     listing->file = INVALID_HANDLE_VALUE;
     listing->search = INVALID_HANDLE_VALUE;
-    listing->fresh = 0;
+    listing->matchPending = 0;
     if (!CopyText(listing->spec, sizeof listing->spec, spec)) return 0;
     // A wildcard spec keeps its matches' own names: in "$" mode it would
     // name its copies with the wildcards themselves.
@@ -619,24 +678,27 @@ int BeginCopyListing(CopyListing *listing, const char *spec, const char *destina
         listing->dollarMode = listing->search != INVALID_HANDLE_VALUE;
     }
     if (!listing->dollarMode) listing->search = FindFirstFileA(spec, &listing->found);
-    listing->fresh = listing->search != INVALID_HANDLE_VALUE;
-    return listing->fresh;
+    listing->matchPending = listing->search != INVALID_HANDLE_VALUE;
+    return listing->matchPending;
 }
 
-static int JudgeMatch(CopyListing *l)
+static int JudgeMatch(CopyListing *listing)
 {
-    if (l->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return MATCH_FOLDER;
-    if (!CopyText(l->source, sizeof l->source, l->spec) || !JoinPath(DirectoryPart(l->source), l->name))
+    if (listing->found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return MATCH_FOLDER;
+    if (!CopyText(listing->source, sizeof listing->source, listing->spec) ||
+        !JoinPath(DirectoryPart(listing->source), listing->name))
         return MATCH_SOURCE_TOO_LONG;
-    if (!CopyText(l->destination, sizeof l->destination, l->destinationDirectory) ||
-        !JoinPath(l->destination, l->storedName))
+    if (!JoinPathInto(listing->destination, sizeof listing->destination, listing->destinationDirectory,
+                      listing->storedName))
         return MATCH_DESTINATION_TOO_LONG;
-    l->file = CreateFileA(l->source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, 0);
-    if (l->file == INVALID_HANDLE_VALUE || !GetFileTime(l->file, 0, 0, &l->lastWrite)) return MATCH_UNREADABLE;
+    listing->file = CreateFileA(listing->source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, 0);
+    if (listing->file == INVALID_HANDLE_VALUE || !GetFileTime(listing->file, 0, 0, &listing->lastWrite))
+        return MATCH_UNREADABLE;
     // The destination is created anew; were it the source itself, the
     // source would be lost.
-    if (lstrcmpiA(l->source, l->destination) == 0 || IsOpenFile(l->file, l->source, l->destination))
+    if (lstrcmpiA(listing->source, listing->destination) == 0 ||
+        IsOpenFile(listing->file, listing->source, listing->destination))
         return MATCH_SAME_FILE;
     return MATCH_COPY;
 }
@@ -651,8 +713,8 @@ int NextCopyMatch(CopyListing *listing)
 {
     CloseMatch(listing);
     if (listing->search == INVALID_HANDLE_VALUE) return 0;
-    if (!listing->fresh && !FindNextFileA(listing->search, &listing->found)) return 0;
-    listing->fresh = 0;
+    if (!listing->matchPending && !FindNextFileA(listing->search, &listing->found)) return 0;
+    listing->matchPending = 0;
     WIN32_FIND_DATAA &found = listing->found;
     listing->name = found.cAlternateFileName[0] ? found.cAlternateFileName : found.cFileName;
     listing->storedName = listing->dollarMode ? FileNamePart(listing->spec) : listing->name;
@@ -746,7 +808,7 @@ void BeginStagingWalk(StagingWalk *walk)
 // path: the target directory joined with name, or "" when that does not fit.
 static char *InTarget(char *path, const char *name)
 {
-    if (!CopyText(path, PATH_SIZE, TargetDirectory) || !JoinPath(path, name)) path[0] = '\0';
+    JoinPathInto(path, PATH_SIZE, TargetDirectory, name);
     return path;
 }
 
@@ -757,18 +819,17 @@ int NextStagingStep(StagingWalk *walk)
     ++walk->index;
     walk->copyEntry = TakeListEntry(&walk->copyCursor, &walk->ended);
     walk->renameEntry = TakeListEntry(&walk->renameCursor, &renameEnded);
-    walk->plain = FindChar(walk->copyEntry, '*') == 0;
+    walk->withoutStar = FindChar(walk->copyEntry, '*') == 0;
     walk->removeCopy[0] = walk->removeRename[0] = walk->renameFrom[0] = '\0';
     // Nothing outside the target directory is removed or renamed: an entry
     // that climbs out with ".." is only copied, under its own name.
     int copyInside = !PathClimbsOut(walk->copyEntry), renameInside = !PathClimbsOut(walk->renameEntry);
-    if (walk->plain && !walk->sameDirectory) {
+    if (walk->withoutStar && !walk->sameDirectory) {
         if (walk->copyEntry[0] && copyInside) InTarget(walk->removeCopy, walk->copyEntry);
         if (walk->renameEntry[0] && renameInside && InTarget(walk->removeRename, walk->renameEntry)[0] && copyInside)
             InTarget(walk->renameFrom, walk->copyEntry);
     }
-    if (!CopyText(walk->spec, sizeof walk->spec, SourceDirectory) || !JoinPath(walk->spec, walk->copyEntry))
-        walk->spec[0] = '\0';
+    JoinPathInto(walk->spec, sizeof walk->spec, SourceDirectory, walk->copyEntry);
     return 1;
 }
 
@@ -777,7 +838,7 @@ int NextStagingStep(StagingWalk *walk)
 static int IsOnMedium(const char *path, const char *entry)
 {
     char medium[PATH_SIZE];
-    return CopyText(medium, sizeof medium, SourceDirectory) && JoinPath(medium, entry) && SameFile(path, medium);
+    return JoinPathInto(medium, sizeof medium, SourceDirectory, entry) && SameFile(path, medium);
 }
 
 // Removes a leftover of the target directory, read-only or not; 0 when a
@@ -823,8 +884,7 @@ int LaunchPhaseTwo(const char *ownCommandLine)
     if (result > 31) return 1;
     DWORD error = GetLastError();
     // The line fitted, so the program's path does.
-    CopyText(program, sizeof program, TargetDirectory);
-    JoinPath(program, PhaseTwoPlan.run);
+    JoinPathInto(program, sizeof program, TargetDirectory, PhaseTwoPlan.run);
     if (LaunchFailureText(message, sizeof message, program, result, error))
         MessageBoxA(0, message, "ZEV Setup", MB_OK | MB_ICONEXCLAMATION);
     return 0;

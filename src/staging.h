@@ -47,9 +47,11 @@ char *TakeListEntry(char **cursor, int *ended);
 // that is not elevated, the user that runs the program; nobody else.
 enum {
     SID_SIZE_MAX = 68,  // a SID of 15 subauthorities
+    // The descriptor's header, the DACL's, three entries up to their SIDs,
+    // and the SIDs of SYSTEM, Administrators and the user.
     STAGING_SECURITY_SIZE = 20 + 8 + 3 * 8 + 12 + 16 + SID_SIZE_MAX,
-    LOCK_SECURITY_SIZE = 20 + SID_SIZE_MAX,
-    LOCK_NAME_SIZE = 260,  // MAX_PATH: the longest name of a mutex
+    LOCK_SECURITY_SIZE = 20 + SID_SIZE_MAX,  // the header and the owner's SID
+    LOCK_NAME_SIZE = 260,                    // MAX_PATH: the longest name of a mutex
 };
 // How a folder is judged (StagingFolderTrusted), as bits.
 enum {
@@ -108,9 +110,11 @@ extern CopyBufferRecord CopyBuffer;
 extern void *(*CopyBufferAllocate)(size_t size);
 extern void (*CopyBufferFree)(void *block);
 
-// Free-space figures of the last successful query: sectors per cluster,
-// bytes per sector, free clusters, total clusters.
-extern DWORD DiskFigures[4];
+// Free-space figures of the last successful query.
+struct DiskFiguresRecord {
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+};
+extern DiskFiguresRecord DiskFigures;
 
 int PrepareTargetDirectory();
 // From now on the folders MakeDirectory makes are staging folders, open to
@@ -150,7 +154,7 @@ struct CopyListing {
     int keepExisting;  // the destination is the source's own folder: no file there is replaced
     int dollarMode;    // found by its "$" name, copied under the spec's name
     HANDLE search;
-    int fresh;  // found holds a match not yet taken
+    int matchPending;  // found holds a match not yet taken
     // The current match.
     WIN32_FIND_DATAA found;
     const char *name;        // the name it is read by: the short name when it has one
@@ -192,7 +196,7 @@ struct StagingWalk {
     int sameDirectory;  // the target is the medium itself: nothing is removed or renamed
     int index;          // 1 for the first entry
     const char *copyEntry, *renameEntry;
-    int plain;                   // the entry holds no "*"
+    int withoutStar;             // the entry holds no "*" (it may hold a "?")
     char removeCopy[PATH_SIZE];  // removed from the target before the copy ("" none)
     char removeRename[PATH_SIZE];
     char spec[PATH_SIZE];        // the entry on the medium; "" when it does not fit

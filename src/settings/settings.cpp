@@ -67,14 +67,14 @@ SettingsContextRecord SettingsContext;
 int ResolveSettingKey(int scope, const char *valueName, int attempt, HKEY *root, char *subKey, char *name)
 {
     if (scope & SCOPE_USER) {
-        if (attempt == 0)
+        if (attempt == ATTEMPT_FIRST)
             *root = HKEY_CURRENT_USER;
-        else if (attempt == 2)
+        else if (attempt == ATTEMPT_NONE_LEFT)
             return 0;
         else
             *root = SettingsContext.defaultUserKey;
     } else {
-        if (attempt == 1) return 0;
+        if (attempt == ATTEMPT_DEFAULT_USER) return 0;
         *root = HKEY_LOCAL_MACHINE;
     }
     if (!*root) return 0;
@@ -94,7 +94,9 @@ int EnsureSettingKey(int scope)
 {
     HKEY root, key;
     char subKey[SETTING_KEY_SIZE], name[SETTING_KEY_SIZE];
-    if (!ResolveSettingKey(scope, "", SettingsContext.administratorFlag ? -1 : 0, &root, subKey, name)) return 0;
+    if (!ResolveSettingKey(scope, "", SettingsContext.administratorFlag ? ATTEMPT_ADMINISTRATOR : ATTEMPT_FIRST, &root,
+                           subKey, name))
+        return 0;
     if (RegCreateKeyA(root, subKey, &key) != ERROR_SUCCESS) return 0;
     RegCloseKey(key);
     return 1;
@@ -152,7 +154,8 @@ int ReadScopedValue(int scope, const char *valueName, const char *defaultText, c
     int found = 0;
     HKEY root;
     char subKey[SETTING_KEY_SIZE], name[SETTING_KEY_SIZE];
-    for (int attempt = 0; !found && ResolveSettingKey(scope, valueName, attempt, &root, subKey, name); ++attempt)
+    for (int attempt = ATTEMPT_FIRST; !found && ResolveSettingKey(scope, valueName, attempt, &root, subKey, name);
+         ++attempt)
         found = QueryText(root, subKey, name, buffer, size);
     if (!found) CopyText(buffer, (size_t)size, defaultText);
     return found;

@@ -9,7 +9,9 @@ enum {
     SCOPE_VERSION = 8,
 };
 
-enum { SETTING_DIRECTORY = 30, SETTING_KIND_COUNT = 50 };
+// The product numbers its settings' kinds from 0 to 49; this program reads
+// only the directory, under the product's own number for it.
+enum { SETTING_DIRECTORY = 30 };
 
 enum {
     VERSIONED_PATH_SIZE = 64,       // 63 characters and the terminator
@@ -21,10 +23,23 @@ enum {
     WALK_APPLICATION_SIZE = 320,
 };
 
-// Assertion lines of the walk's filters that do not fit their fields.
+// The lines that the assertion box names for a walk's filter that does not
+// fit its field. They are part of the text the user sees, not lines of this
+// file, and stay as they are.
 enum { ASSERT_PRODUCT_FILTER = 1130, ASSERT_VERSION_FILTER = 1137, ASSERT_APPLICATION_FILTER = 1144 };
 
+// The tries of ResolveSettingKey. A read goes from ATTEMPT_FIRST up until a
+// try has no key; ATTEMPT_ADMINISTRATOR is where OpenSettings makes the keys
+// for an administrator.
+enum {
+    ATTEMPT_ADMINISTRATOR = -1,  // HKEY_USERS\.DEFAULT for a per-user scope, else HKEY_LOCAL_MACHINE
+    ATTEMPT_FIRST = 0,           // HKEY_CURRENT_USER for a per-user scope, else HKEY_LOCAL_MACHINE
+    ATTEMPT_DEFAULT_USER = 1,    // HKEY_USERS\.DEFAULT for a per-user scope, else none
+    ATTEMPT_NONE_LEFT = 2,       // none for a per-user scope
+};
+
 extern const char SettingsRootKey[];  // "Software\Tessaric"
+// The module the assertion box names, with its revision, as the user sees it.
 extern const char SettingsModuleText[];
 
 // "Software\Tessaric\PRODUCT\VERSION\" into path. 0, with path empty, when it
@@ -58,7 +73,7 @@ int OpenSettings(const char *product, const char *application, const char *versi
 int ReadSetting(int kind, const char *defaultText, char *buffer, int size);
 int ReadScopedValue(int scope, const char *valueName, const char *defaultText, char *buffer, int size);
 // Root key, sub-key path and value name (SETTING_KEY_SIZE bytes each) of a
-// scope for an attempt; 0 when the attempt has no key (or the names do not fit).
+// scope for an ATTEMPT_*; 0 when the attempt has no key (or the names do not fit).
 int ResolveSettingKey(int scope, const char *valueName, int attempt, HKEY *root, char *subKey, char *name);
 int EnsureSettingKey(int scope);
 

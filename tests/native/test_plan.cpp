@@ -145,7 +145,11 @@ TEST_CASE("TempSpaceValue converts like atoi and saturates instead of wrapping")
 
 TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.51 on Intel")
 {
-    static const unsigned long versions[][2] = {{3, 10}, {3, 50}, {3, 51}, {4, 0}, {5, 1}, {6, 1}, {10, 0}};
+    static const struct {
+        unsigned long major, minor;
+        bool old;  // the processor's tooOld verdict applies
+    } versions[] = {{3, 10, true}, {3, 50, true}, {3, 51, false}, {4, 0, false},
+                    {5, 1, false}, {6, 1, false}, {10, 0, false}};
     static const struct {
         unsigned long type;
         int tooOld, accepted;
@@ -162,9 +166,8 @@ TEST_CASE("JudgePlatform accepts the listed processors and refuses NT before 3.5
     };
     for (const auto &p : processors)
         for (const auto &v : versions) {
-            INFO("processor ", p.type, " version ", v[0], ".", v[1]);
-            int old = v[0] == 3 && v[1] <= 50;
-            CHECK(JudgePlatform(p.type, v[0], v[1]) == (old ? p.tooOld : p.accepted));
+            INFO("processor ", p.type, " version ", v.major, ".", v.minor);
+            CHECK(JudgePlatform(p.type, v.major, v.minor) == (v.old ? p.tooOld : p.accepted));
         }
     // Only major version 3 is old: 2.x and 3.x beyond 50 are not.
     static const struct {
@@ -225,15 +228,12 @@ TEST_CASE("VersionValue reads the digits alone and wraps like 32-bit arithmetic"
         {"4294967295", -1},
         {"12345678901", -539222987},
         {"1.2.3.4.5.6.7.8.9.0.1", -539222987},
+        {"99999999999999999999", 1661992959},  // 10^20 - 1 modulo 2^32
     };
     for (const auto &c : cases) {
         INFO("version \"", c.text, "\"");
         CHECK(VersionValue(c.text) == c.want);
     }
-    // 10^20 - 1 modulo 2^32, worked out digit by digit the same way.
-    unsigned int want = 0;
-    for (int i = 0; i < 20; ++i) want = want * 10u + 9u;
-    CHECK(VersionValue("99999999999999999999") == (int)want);
 }
 
 TEST_CASE("UpperCaseAscii changes a to z only")

@@ -104,9 +104,11 @@ TEST_CASE("The free-space figures of the drive are exact and the boundary is str
         PhaseTwoPlan.tempspace = freeKilobytes + c.delta;
         INFO("tempspace ", PhaseTwoPlan.tempspace, " with ", freeKilobytes, " KB free");
         RemoveDirectoryA(target.c_str());
-        memset(DiskFigures, 0, sizeof DiskFigures);
+        memset(&DiskFigures, 0, sizeof DiskFigures);
         CHECK(PrepareTargetDirectory() == c.want);
-        CHECK((unsigned long long)DiskFigures[0] * DiskFigures[1] * DiskFigures[2] == freeBytes);
+        CHECK((unsigned long long)DiskFigures.sectorsPerCluster * DiskFigures.bytesPerSector *
+                  DiskFigures.freeClusters ==
+              freeBytes);
         CHECK(Exists(target) == (c.want == 1));
     }
     // The drive full to the last cluster: only a negative tempspace passes.

@@ -533,7 +533,7 @@ static void ListMatches(const StagingWalk *walk)
         // The rename looks for the entry's own name in the staging folder.
         const char *final = listing.storedName;
         int inside = !PathClimbsOut(walk->copyEntry) && !PathClimbsOut(walk->renameEntry);
-        if (walk->plain && walk->renameEntry[0] && !walk->sameDirectory && inside) {
+        if (walk->withoutStar && walk->renameEntry[0] && !walk->sameDirectory && inside) {
             if (walk->renameFrom[0] && SameName(listing.destination, walk->renameFrom))
                 final = walk->renameEntry;
             else
@@ -635,7 +635,7 @@ static void CheckStagingList()
                      rename);
             continue;
         }
-        if (!walk.plain && rename[0])
+        if (!walk.withoutStar && rename[0])
             Warn("rename-unused", At("renameto", index, rename),
                  "is the partner of the wildcard entry \"%s\": wildcard matches keep their names, the rename is never "
                  "used; list the file to rename in an entry of its own",
