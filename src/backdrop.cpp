@@ -88,6 +88,10 @@ static DWORD LastAnswer;
 void KeepBackdropAnswering()
 {
     DWORD now = GetTickCount();
+    // The first call only starts the clock: the backdrop was painted as it
+    // opened, and a staging over within the interval keeps nobody waiting
+    // (a paint dispatched then would only hold up the second phase's start).
+    if (!LastAnswer) LastAnswer = now;
     if (now - LastAnswer < ANSWER_INTERVAL_MS) return;
     LastAnswer = now;
     // Every PeekMessage handles the messages sent to the thread first;

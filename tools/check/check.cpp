@@ -293,11 +293,11 @@ static void CheckTarget()
     stop += TargetEntryLength(stop);
     if (*stop == ' ' && stop[strspn(stop, " ")]) CheckTargetBlank(text, stop + strspn(stop, " "));
 
-    // An entry that really asks for S (not one that matches everything).
+    // An entry of the list the program parsed that really asks for S (not
+    // one that matches everything).
     int asksForS = 0;
-    for (const char *entry = text; entry <= stop; entry += TargetEntryLength(entry) + 1) {
-        char code[TARGET_TEXT_SIZE];
-        CopyText(code, TargetEntryLength(entry) + 1, entry);
+    for (int i = 0; i < PhaseTwoPlan.TargetList.count; ++i) {
+        const char *code = PhaseTwoPlan.TargetList.entries[i];
         if (IsLetterOrDigit(code[0]) && EntryMatchesS(code)) asksForS = 1;
     }
 
@@ -443,11 +443,6 @@ static void CheckDeletion(const char *name, int entry, const Place &where)
                  name, Staged[i].entry);
 }
 
-static int JoinFits(const char *directory, const char *name, char *out)
-{
-    return CopyText(out, PATH_SIZE, directory) && JoinPath(out, name);
-}
-
 static int IsDotOrDotDot(const char *name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
 // Lists the files that the copy engine takes for the walk's entry and the
@@ -530,11 +525,11 @@ static void ListMatches(const StagingWalk *walk)
         ++found;
         StagedBytes += ((long long)listing.found.nFileSizeHigh << 32) | listing.found.nFileSizeLow;
 
-        // The rename looks for the entry's own name in the staging folder.
+        // The walk renames the entry's own name in the staging folder, when
+        // it renames at all.
         const char *final = listing.storedName;
-        int inside = !PathClimbsOut(walk->copyEntry) && !PathClimbsOut(walk->renameEntry);
-        if (walk->withoutStar && walk->renameEntry[0] && !walk->sameDirectory && inside) {
-            if (walk->renameFrom[0] && SameName(listing.destination, walk->renameFrom))
+        if (walk->renameFrom[0]) {
+            if (SameName(listing.destination, walk->renameFrom))
                 final = walk->renameEntry;
             else
                 Warn("rename-misses", where,
@@ -624,7 +619,8 @@ static void CheckStagingList()
             Warn("rename-path", At("renameto", index, rename),
                  "holds a separator or a wildcard; a rename names one file in the staging folder");
         char path[PATH_SIZE];
-        if (!JoinFits(TargetDirectory, entry, path) || (rename[0] && !JoinFits(TargetDirectory, rename, path)))
+        if (!JoinPathInto(path, sizeof path, TargetDirectory, entry) ||
+            (rename[0] && !JoinPathInto(path, sizeof path, TargetDirectory, rename)))
             Warn("too-long", where, "joined to the staging folder it or its rename is longer than 255 characters");
 
         if (entry[0] == '\0') {
@@ -778,7 +774,7 @@ int main(int argc, char **argv)
         Warn("too-long", At("medium", 0, medium), "SETUP1.EXE in this folder has a path of 255 characters or more");
         return 1;
     }
-    if (!JoinFits(SourceDirectory, "SETUP1.INF", PlanFile)) {
+    if (!JoinPathInto(PlanFile, sizeof PlanFile, SourceDirectory, "SETUP1.INF")) {
         Warn("too-long", At("medium", 0, SourceDirectory),
              "the plan's path is longer than 255 characters: no plan "
              "is read");
@@ -802,7 +798,7 @@ int main(int argc, char **argv)
          EditionPicture(PhaseTwoPlan.EditionLetter));
 
     char self[PATH_SIZE];
-    if (JoinFits(SourceDirectory, "SETUP1.EXE", self))
+    if (JoinPathInto(self, sizeof self, SourceDirectory, "SETUP1.EXE"))
         ReportSignature(CheckProgramSignature(self), Key("SETUP1.EXE"), "SETUP1.EXE");
     CheckTarget();
     CheckTempSpace();
