@@ -85,6 +85,17 @@ int AppendText(char *dst, size_t dstSize, const char *src)
     return CopyText(dst + used, dstSize - used, src);
 }
 
+int AppendNumber(char *dst, size_t dstSize, long value)
+{
+    char digits[24], *p = digits + sizeof digits;
+    unsigned long magnitude = value < 0 ? 0ul - (unsigned long)value : (unsigned long)value;
+    *--p = '\0';
+    do *--p = (char)('0' + magnitude % 10);
+    while ((magnitude /= 10) != 0);
+    if (value < 0) *--p = '-';
+    return AppendText(dst, dstSize, p);
+}
+
 static int IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 int JoinPathIn(char *path, size_t pathSize, const char *name)

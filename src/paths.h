@@ -34,6 +34,8 @@ char *FindInText(char *text, const char *part);
 int CopyText(char *dst, size_t dstSize, const char *src);
 // Append src to the text already in dst; the same result rule as CopyText.
 int AppendText(char *dst, size_t dstSize, const char *src);
+// Append value in decimal, with a "-" when negative; the same result rule.
+int AppendNumber(char *dst, size_t dstSize, long value);
 
 // Append name to the directory path with one separator between. The result
 // must fit pathSize bytes; when it would not, path is left unchanged and the

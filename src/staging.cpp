@@ -296,15 +296,6 @@ int RenameHoldsPath(const char *rename)
     return 0;
 }
 
-static int AppendNumber(char *out, size_t size, unsigned long value)
-{
-    char digits[12], *p = digits + sizeof digits;
-    *--p = '\0';
-    do *--p = (char)('0' + value % 10);
-    while ((value /= 10) != 0);
-    return AppendText(out, size, p);
-}
-
 int LaunchFailureText(char *out, size_t size, const char *program, unsigned result, unsigned long error)
 {
     const char *why = 0;
@@ -482,10 +473,11 @@ static HANDLE OpenFolder(const char *path, DWORD access)
 // The owner and DACL of an open object into buffer; 0 when unknown.
 static int ReadSecurity(HANDLE handle, DWORD *buffer, DWORD size)
 {
-    BOOL(WINAPI * query)
-    (HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD) = LateFunctions().GetKernelObjectSecurity;
+    const LateFunctionsRecord &late = LateFunctions();
     DWORD needed;
-    return query && query(handle, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer, size, &needed);
+    return late.GetKernelObjectSecurity &&
+           late.GetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer, size,
+                                        &needed);
 }
 
 // 1 when a folder is reached through a link: a reparse point by its handle
@@ -875,7 +867,7 @@ int StageFiles()
 
 int LaunchPhaseTwo(const char *ownCommandLine)
 {
-    char line[COMMAND_LINE_SIZE], program[PATH_SIZE], message[COMMAND_LINE_SIZE + 128];
+    char line[COMMAND_LINE_SIZE], program[PATH_SIZE], message[LAUNCH_MESSAGE_SIZE];
     if (!BuildPhaseTwoCommandLine(line, sizeof line, TargetDirectory, PhaseTwoPlan.run, ownCommandLine,
                                   PhaseTwoPlan.target, SourceDirectory))
         return 0;

@@ -5,7 +5,9 @@
 
 #include "state.h"
 
-enum { COMMAND_LINE_SIZE = 256, COPY_BUFFER_MAX = 61440 };
+// LAUNCH_MESSAGE_SIZE: the box of a second phase that did not start, its
+// path and the reason included.
+enum { COMMAND_LINE_SIZE = 256, LAUNCH_MESSAGE_SIZE = PATH_SIZE + 128, COPY_BUFFER_MAX = 61440 };
 
 // Result codes of CopyFileSpec: the Win32 error numbers of those names.
 enum {

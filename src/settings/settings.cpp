@@ -46,19 +46,10 @@ int FilterMatches(const char *filter, const char *name) { return filter[0] == '\
 
 void ComposeAssertionText(char *text, size_t size, const char *moduleText, int line)
 {
-    char number[16];
-    unsigned int magnitude = line < 0 ? 0u - (unsigned int)line : (unsigned int)line;
-    char *p = number + sizeof number;
-    *--p = '\0';
-    do {
-        *--p = (char)('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (line < 0) *--p = '-';
     CopyText(text, size, "Assertion failure in module ");
     AppendText(text, size, moduleText);
     AppendText(text, size, " at line ");
-    AppendText(text, size, p);
+    AppendNumber(text, size, line);
 }
 
 #ifdef _WIN32
