@@ -83,14 +83,15 @@ static bool MakeFolders(const std::string &path)
     return CreateDirectoryA(path.c_str(), 0) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool MediumCreate(Medium *medium, const char *tag)
+bool MediumCreate(Medium *medium, const char *tag, const char *phase2)
 {
     medium->dir = TempFolder(tag);
     if (medium->dir.empty()) return false;
     RemoveTree(medium->dir);
     if (!MakeFolders(medium->dir)) return false;
     std::string setup1 = TestOption("setup1");
-    return !setup1.empty() && CopyFileA(setup1.c_str(), (medium->dir + "\\SETUP1.EXE").c_str(), FALSE);
+    return !setup1.empty() && CopyFileA(setup1.c_str(), (medium->dir + "\\SETUP1.EXE").c_str(), FALSE) &&
+           (!phase2 || MediumAddPhase2(medium, phase2));
 }
 
 bool PutFile(const std::string &path, const std::string &content)

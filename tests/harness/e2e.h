@@ -25,8 +25,9 @@ struct Medium {
 };
 
 // Makes a fresh folder %TEMP%\setup1-TAG-PID (removing any leftover) and
-// copies SETUP1.EXE into it. False when that fails.
-bool MediumCreate(Medium *medium, const char *tag);
+// copies SETUP1.EXE into it, and the stand-in second phase under the name
+// phase2 when one is given. False when that fails.
+bool MediumCreate(Medium *medium, const char *tag, const char *phase2 = 0);
 // Writes a file below the medium folder (folders made as needed).
 bool MediumWriteFile(const Medium *medium, const char *relativeName, const std::string &content);
 // Writes SETUP1.INF with the given text.

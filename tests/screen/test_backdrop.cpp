@@ -443,8 +443,7 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
         INFO("target ", c.target);
         CleanSettings();
         Medium medium;
-        REQUIRE(MediumCreate(&medium, "busy"));
-        REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+        REQUIRE(MediumCreate(&medium, "busy", "P2.EXE"));
         // A large file without data (sparse), copied eight times: each pass
         // removes the last copy first, so the folder holds one at a time.
         HANDLE big = CreateFileA((medium.dir + "\\BIG.DAT").c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, 0, 0);
@@ -452,9 +451,10 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
         CHECK(SetFilePointer(big, 256 << 20, 0, FILE_BEGIN) == (DWORD)(256 << 20));
         CHECK(SetEndOfFile(big));
         CloseHandle(big);
-        std::string stage = TempFolder("busy-stage"), copies = "BIG.DAT";
+        Scratch scratch("busy-stage", false);
+        const std::string &stage = scratch.dir;
+        std::string copies = "BIG.DAT";
         for (int i = 1; i < 8; ++i) copies += ",BIG.DAT";
-        RemoveTree(stage);
         REQUIRE(MediumWritePlan(&medium, "[phasetwo]\r\ntarget=" + std::string(c.target) + "\r\ncopyfiles=" + copies +
                                              ",P2.EXE\r\ntempdir=" + stage + "\r\nrun=P2.EXE\r\n"));
         auto staging = [&] { return FileExists(stage + "\\BIG.DAT") && !FileExists(stage + "\\P2.EXE"); };
@@ -520,7 +520,6 @@ TEST_CASE("SETUP1.EXE keeps its backdrop answering, painted and open through a l
             CHECK(run.exitCode == 1u);
             CHECK(run.haveRecord);
         }
-        RemoveTree(stage);
         CleanSettings();
     }
     SetEnvironmentVariableA("TMP", tmpLength && tmpLength < sizeof tmp ? tmp : 0);

@@ -16,8 +16,7 @@ struct Flow {
     std::string staging;  // a usable staging folder, not made beforehand
     Flow(const char *tag, const std::string &tempdir, const char *tempspace)
     {
-        REQUIRE(MediumCreate(&medium, tag));
-        REQUIRE(MediumAddPhase2(&medium, "PHASE2.EXE"));
+        REQUIRE(MediumCreate(&medium, tag, "PHASE2.EXE"));
         staging = TempFolder((std::string(tag) + "-stage").c_str());
         REQUIRE(staging.find(' ') == std::string::npos);
         RemoveTree(staging);

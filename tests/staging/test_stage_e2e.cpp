@@ -87,8 +87,7 @@ TEST_CASE("SETUP1.EXE stages the list of the plan and starts the second phase fr
     for (const auto &c : cases) {
         INFO("copyfiles=", c.copyFiles, " renameto=", c.renameTo, " stale ", c.stale);
         Medium medium;
-        REQUIRE(MediumCreate(&medium, "stage"));
-        REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+        REQUIRE(MediumCreate(&medium, "stage", "P2.EXE"));
         std::set<std::string> names;
         SplitNames(c.onMedium, &names);
         for (const auto &n : names) REQUIRE(MediumWriteFile(&medium, n.c_str(), "medium " + n));
@@ -134,8 +133,7 @@ TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
         INFO("command line \"", Text(c.commandLine), "\" target \"", Text(c.target), "\"");
         CleanSettings();
         Medium medium;
-        REQUIRE(MediumCreate(&medium, "line"));
-        REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+        REQUIRE(MediumCreate(&medium, "line", "P2.EXE"));
         Scratch stage("linedir", false);
         REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "", c.target)));
         RunResult run;
@@ -165,8 +163,7 @@ TEST_CASE("SETUP1.EXE hands the second phase its line and current directory")
 TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one, quotes a blank")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "dirs"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "dirs", "P2.EXE"));
     Scratch base("dirs-stage", false);
     REQUIRE(CreateDirectoryA(base.dir.c_str(), 0));
     std::string deep = base.dir + "\\ONE\\TWO\\THREE";
@@ -208,8 +205,7 @@ TEST_CASE("SETUP1.EXE creates a missing chain of folders, enters an existing one
 TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "longline"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "longline", "P2.EXE"));
     Scratch stage("longline-stage", false);
     REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "P2.EXE", "")));
     std::string own(250, 'x');
@@ -223,8 +219,7 @@ TEST_CASE("SETUP1.EXE starts nothing and ends with 0 when the line would not fit
 TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the medium whole")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "self"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "self", "P2.EXE"));
     REQUIRE(MediumWriteFile(&medium, "B.DLL", "medium B.DLL"));
     REQUIRE(MediumWritePlan(&medium, Plan(medium.dir + "\\.", "B.DLL,P2.EXE", "X.DLL")));
     RunResult run;
@@ -239,8 +234,7 @@ TEST_CASE("SETUP1.EXE on a medium that is its own staging folder keeps the mediu
 TEST_CASE("A staging folder that others may write brings the prompt and stays as it was")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "open"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "open", "P2.EXE"));
     Scratch stage("open-stage", false);
     REQUIRE(CreateDirectoryA(stage.dir.c_str(), 0));
     // Everyone: full control.
@@ -266,8 +260,7 @@ TEST_CASE("A staging folder that others may write brings the prompt and stays as
 TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once with every file whole")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "twice"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "twice", "P2.EXE"));
     // Large enough that the first start is still staging when the second
     // one looks, however slowly the second one starts on a loaded machine.
     std::string big = Pattern(100 << 20, 7), bigSize = std::to_string(big.size());
@@ -296,8 +289,7 @@ TEST_CASE("Two starts 100 ms apart: one stages, and the second phase starts once
 TEST_CASE("A run while the staging folder's program is in use asks for another path and starts nothing")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "inuse"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "inuse", "P2.EXE"));
     REQUIRE(MediumWriteFile(&medium, "DATA.TXT", "new data"));
     Scratch stage("inuse-stage", false);
     REQUIRE(MediumWritePlan(&medium, Plan(stage.dir, "DATA.TXT,P2.EXE", "")));
@@ -326,8 +318,7 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
 TEST_CASE("Read-only leftovers in the staging folder are replaced and the new program starts")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "leftover"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "leftover", "P2.EXE"));
     REQUIRE(MediumWriteFile(&medium, "DATA.TXT", "new data"));
     REQUIRE(MediumWriteFile(&medium, "B.DLL", "new library"));
     Scratch stage("leftover-stage", false);
@@ -376,8 +367,7 @@ static bool Unix(const std::string &dir, const std::string &command, const std::
 TEST_CASE("A staging folder reached through a link brings the prompt, and nothing is copied through it")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "link"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "link", "P2.EXE"));
     std::string base = TempFolder("link-stage"), link = base + "\\LINK";
     std::string parent = base.substr(0, base.rfind('\\')), name = base.substr(base.rfind('\\') + 1);
     auto gone = [&] { return !Exists(base); };
@@ -405,8 +395,7 @@ TEST_CASE("A staging folder reached through a link brings the prompt, and nothin
 TEST_CASE("A staging folder that another user's mutex of its name claims is staged into all the same")
 {
     Medium medium;
-    REQUIRE(MediumCreate(&medium, "squat"));
-    REQUIRE(MediumAddPhase2(&medium, "P2.EXE"));
+    REQUIRE(MediumCreate(&medium, "squat", "P2.EXE"));
     Scratch stage("squat-stage", false);
     REQUIRE(CreateDirectoryA(stage.dir.c_str(), 0));
     // The name SETUP1.EXE derives for it, taken first with another owner.
