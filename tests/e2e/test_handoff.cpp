@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "e2e.h"
+#include "robot.h"
 #include "testing.h"
 #include "texts.h"
 
@@ -113,9 +114,9 @@ TEST_CASE("the stand-in second phase records beside itself when PHASE2_RECORD is
         PROCESS_INFORMATION process;
         REQUIRE(GetEnvironmentVariableA("PHASE2_RECORD", 0, 0) == 0u);
         SetLastError(0xdeadbeef);
-        BOOL started = CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process);
+        BOOL started = StartWith(0, program.c_str(), &line[0], FALSE, 0, dir.c_str(), &startup, &process);
         DWORD error = GetLastError();
-        INFO("CreateProcessA error ", error);
+        INFO("start error ", error);
         REQUIRE(started);
         DWORD code = 0xFFFFFFFF;
         bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;

@@ -174,8 +174,7 @@ bool StartConsole(const std::string &program, const std::string &arguments, cons
     }
     // Without CREATE_NO_WINDOW: under Wine the output of a program started
     // so into a file of ours sometimes comes back empty.
-    BOOL started =
-        CreateProcessA(program.c_str(), &line[0], 0, 0, output != INVALID_HANDLE_VALUE, 0, 0, 0, &startup, process);
+    BOOL started = StartWith(0, program.c_str(), &line[0], output != INVALID_HANDLE_VALUE, 0, 0, &startup, process);
     DWORD error = GetLastError();
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     if (input != INVALID_HANDLE_VALUE) CloseHandle(input);

@@ -1,5 +1,6 @@
 #include "robot.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <vector>
@@ -263,10 +264,24 @@ HANDLE StartToken()
     return token;
 }
 
+BOOL StartWith(HANDLE token, const char *program, char *line, BOOL inherit, DWORD flags, const char *dir,
+               STARTUPINFOA *startup, PROCESS_INFORMATION *process)
+{
+    for (int attempt = 1;; ++attempt) {
+        BOOL started = token
+                           ? CreateProcessAsUserA(token, program, line, 0, 0, inherit, flags, 0, dir, startup, process)
+                           : CreateProcessA(program, line, 0, 0, inherit, flags, 0, dir, startup, process);
+        // Wine says ERROR_INTERNAL_ERROR when the new process was gone
+        // before its loader had finished, so before any code of the
+        // program ran: Wine failed, not the program. That is made once
+        // more, and said, so that a loaded machine fails no test for it.
+        if (started || GetLastError() != ERROR_INTERNAL_ERROR || attempt == 2) return started;
+        fprintf(stderr, "note: Wine lost %s while starting it (error 1359); starting it once more\n", program);
+    }
+}
+
 BOOL StartAsUser(const char *program, char *line, DWORD flags, const char *dir, STARTUPINFOA *startup,
                  PROCESS_INFORMATION *process)
 {
-    HANDLE token = StartToken();
-    return token ? CreateProcessAsUserA(token, program, line, 0, 0, FALSE, flags, 0, dir, startup, process)
-                 : CreateProcessA(program, line, 0, 0, FALSE, flags, 0, dir, startup, process);
+    return StartWith(StartToken(), program, line, FALSE, flags, dir, startup, process);
 }

@@ -40,7 +40,11 @@ bool RobotWaitGone(HWND window, DWORD timeoutMs = 10000);
 // elevate (Wine's own first token is elevated); 0, the test's own, where
 // there is none.
 HANDLE StartToken();
-// CreateProcessA with StartToken() (CreateProcessAsUserA) where there is one;
+// CreateProcessAsUserA with token, CreateProcessA where it is 0; a start
+// that Wine lost before the program ran is made once more.
+BOOL StartWith(HANDLE token, const char *program, char *line, BOOL inherit, DWORD flags, const char *dir,
+               STARTUPINFOA *startup, PROCESS_INFORMATION *process);
+// StartWith with StartToken() (CreateProcessAsUserA) where there is one;
 // no handles inherited, the environment the test's own.
 BOOL StartAsUser(const char *program, char *line, DWORD flags, const char *dir, STARTUPINFOA *startup,
                  PROCESS_INFORMATION *process);

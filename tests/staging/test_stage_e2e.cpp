@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "e2e.h"
+#include "robot.h"
 #include "files.h"
 #include "registry.h"
 #include "resource.h"
@@ -302,8 +303,7 @@ TEST_CASE("A run while the staging folder's program is in use asks for another p
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION running;
-    REQUIRE(CreateProcessA(program.c_str(), &line[0], 0, 0, FALSE, CREATE_SUSPENDED, 0, stage.dir.c_str(), &startup,
-                           &running));
+    REQUIRE(StartWith(0, program.c_str(), &line[0], FALSE, CREATE_SUSPENDED, stage.dir.c_str(), &startup, &running));
     RunSetup(&medium, "", {{PROMPT_EXIT}}, &run);
     CHECK(run.exitCode == 0u);
     CHECK(run.dialogs.size() == 1u);
