@@ -276,7 +276,8 @@ BOOL StartWith(HANDLE token, const char *program, char *line, BOOL inherit, DWOR
         // program ran: Wine failed, not the program. That is made once
         // more, and said, so that a loaded machine fails no test for it.
         if (started || GetLastError() != ERROR_INTERNAL_ERROR || attempt == 2) return started;
-        fprintf(stderr, "note: Wine lost %s while starting it (error 1359); starting it once more\n", program);
+        fprintf(stderr, "note: Wine lost %s while starting it (error 1359); starting it once more\n",
+                program ? program : line);
     }
 }
 

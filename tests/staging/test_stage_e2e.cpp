@@ -357,7 +357,7 @@ static bool Unix(const std::string &dir, const std::string &command, const std::
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(0, &line[0], 0, 0, FALSE, 0, 0, dir.c_str(), &startup, &process)) return false;
+    if (!StartWith(0, 0, &line[0], FALSE, 0, dir.c_str(), &startup, &process)) return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     for (int i = 0; i < 100 && !done(); ++i) Sleep(50);
