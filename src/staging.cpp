@@ -497,17 +497,21 @@ static int ParentsTrusted(const char *full)
 {
     char parent[PATH_SIZE];
     DWORD security[256];
-    for (const char *p = full; *p; p = NextCharacter(p)) {
-        if ((*p != '\\' && *p != '/') || p == full || p[-1] == ':' || p[-1] == '\\' || p[-1] == '/') continue;
-        size_t length = (size_t)(p - full);
-        for (size_t i = 0; i < length; ++i) parent[i] = full[i];
-        parent[length] = '\0';
+    if (!CopyText(parent, sizeof parent, full)) return 0;
+    for (char *p = parent; *p; p = NextCharacter(p)) {
+        if ((*p != '\\' && *p != '/') || p == parent || p[-1] == ':' || p[-1] == '\\' || p[-1] == '/') continue;
+        // The parent ends here until it is judged.
+        char separator = *p;
+        *p = '\0';
         DWORD attributes = GetFileAttributesA(parent);
-        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & REPARSE_POINT)) continue;
-        HANDLE handle = OpenFolder(parent, READ_CONTROL);
-        int trusted = handle != INVALID_HANDLE_VALUE && ReadSecurity(handle, security, sizeof security) &&
+        int trusted = 1;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & REPARSE_POINT)) {
+            HANDLE handle = OpenFolder(parent, READ_CONTROL);
+            trusted = handle != INVALID_HANDLE_VALUE && ReadSecurity(handle, security, sizeof security) &&
                       OwnerTrusted((const unsigned char *)security, sizeof security, 0, 0);
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+            if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        }
+        *p = separator;
         if (!trusted) return 0;
     }
     return 1;
